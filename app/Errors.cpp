@@ -1,0 +1,33 @@
+#include "app/Errors.h"
+
+#include <cstring>
+#include <utility>
+
+EQuorrin::EQuorrin(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
+
+EInOutError::EInOutError(QString message, int errorCode)
+    : EQuorrin(std::move(message)), FErrorCode(errorCode) {}
+
+EInOutError EInOutError::CannotOpen(const QString& fileName, int errorCode) {
+    return EInOutError(
+        QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, SystemErrorText(errorCode)),
+        errorCode);
+}
+
+EInOutError EInOutError::CannotCreate(const QString& fileName, int errorCode) {
+    return EInOutError(
+        QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, SystemErrorText(errorCode)),
+        errorCode);
+}
+
+EInOutError EInOutError::Failed(const QString& fileName, int errorCode) {
+    return EInOutError(QStringLiteral("File \"%1\": %2").arg(fileName, SystemErrorText(errorCode)),
+                       errorCode);
+}
+
+QString SystemErrorText(int errorCode) {
+    char buffer[256] = {};
+    // GNU strerror_r may return a static string instead of filling the buffer.
+    const char* text = strerror_r(errorCode, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}

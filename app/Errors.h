@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <exception>
+
+// The program's one error vocabulary. Every error carries the message the operator sees; the
+// event-handler guard (ErrorBox.h) shows it in the default error box.
+class EQuorrin : public std::exception {
+public:
+    explicit EQuorrin(QString message);
+    const QString& Message() const noexcept { return FMessage; }
+    const char* what() const noexcept override { return FUtf8.constData(); }
+
+private:
+    QString FMessage;
+    QByteArray FUtf8;
+};
+
+// A text that is not an integer, or whose value does not fit the result.
+class EConvertError : public EQuorrin {
+public:
+    using EQuorrin::EQuorrin;
+};
+
+// A file that cannot be opened, created, read or written. ErrorCode is the platform's error
+// number (errno).
+class EInOutError : public EQuorrin {
+public:
+    EInOutError(QString message, int errorCode);
+    int ErrorCode() const noexcept { return FErrorCode; }
+
+    // "Cannot open file "<name>". <platform description>"
+    static EInOutError CannotOpen(const QString& fileName, int errorCode);
+    // "Cannot create file "<name>". <platform description>"
+    static EInOutError CannotCreate(const QString& fileName, int errorCode);
+    // A read or write failure on a file that was open.
+    static EInOutError Failed(const QString& fileName, int errorCode);
+
+private:
+    int FErrorCode;
+};
+
+// The platform's description of an error number, as strerror gives it.
+QString SystemErrorText(int errorCode);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <deque>
+#include <functional>
+
+class QWidget;
+
+// Answers the program's modal dialogs and message boxes while a test drives the real window.
+// Whenever a modal widget becomes active it records its caption and text, then presses the next
+// queued answer (a button caption such as "OK", "확인", "예", "아니오"), or runs a queued action.
+// With nothing queued it presses the dialog's first visible button.
+class DialogAnswerer : public QObject {
+    Q_OBJECT
+public:
+    struct Shown {
+        QString caption;
+        QString text;  // message boxes: their text; the program's dialog: line 1, CR, line 2
+        QString kind;  // "error", "plain", "information", "question", or the class name
+        QStringList buttons;
+    };
+
+    // Pseudo-answer: close the dialog with its title-bar close box.
+    static inline const QString CloseBox = QStringLiteral("<close>");
+
+    explicit DialogAnswerer(QObject* parent = nullptr);
+    ~DialogAnswerer() override;
+
+    void Answer(const QString& buttonCaption);
+    void AnswerWith(std::function<void(QWidget*)> action);
+
+    const QList<Shown>& Seen() const { return FSeen; }
+    QStringList Texts() const;
+    void Clear() { FSeen.clear(); }
+
+    // Processes events until at least count dialogs have been seen, or the deadline passes.
+    bool WaitForDialogs(int count, std::chrono::milliseconds deadline = std::chrono::seconds(5));
+
+private:
+    void Poll();
+    void Handle(QWidget* modal);
+
+    QTimer FTimer;
+    QPointer<QWidget> FLast;
+    std::deque<std::function<void(QWidget*)>> FAnswers;
+    QList<Shown> FSeen;
+};
+
+// Processes events until pred() holds or the deadline passes; returns pred().
+bool WaitUntil(const std::function<bool()>& pred,
+               std::chrono::milliseconds deadline = std::chrono::seconds(5));
