@@ -1,12 +1,9 @@
-#include <QWidget>
-
+#include "app/Main.h"
 #include "app/Application.h"
-#include "app/ErrorBox.h"
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(ApplicationTitle());
+    TFMmain window;
     window.show();
     return app.exec();
 }

@@ -29,7 +29,9 @@ QList<QAbstractButton*> VisibleButtons(QWidget* w) {
     return result;
 }
 
-void Press(QWidget* w, const QString& caption) {
+}  // namespace
+
+void DialogAnswerer::Press(QWidget* w, const QString& caption) {
     if (caption == DialogAnswerer::CloseBox) {
         w->close();
         return;
@@ -43,8 +45,6 @@ void Press(QWidget* w, const QString& caption) {
     ADD_FAILURE() << "the dialog has no button " << caption.toStdString() << "; closing it";
     w->close();
 }
-
-}  // namespace
 
 DialogAnswerer::DialogAnswerer(QObject* parent) : QObject(parent) {
     FTimer.setInterval(5);
@@ -75,9 +75,12 @@ bool DialogAnswerer::WaitForDialogs(int count, std::chrono::milliseconds deadlin
 
 void DialogAnswerer::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible() || modal == FLast)
+    if (modal == nullptr || !modal->isVisible())
         return;
-    FLast = modal;
+    FHandled.removeAll(QPointer<QWidget>());
+    if (FHandled.contains(modal))
+        return;
+    FHandled.append(modal);
     Handle(modal);
 }
 

@@ -33,6 +33,8 @@ public:
     ~DialogAnswerer() override;
 
     void Answer(const QString& buttonCaption);
+    // Presses the visible button with this caption (or the close box) on a dialog.
+    static void Press(QWidget* dialog, const QString& buttonCaption);
     void AnswerWith(std::function<void(QWidget*)> action);
 
     const QList<Shown>& Seen() const { return FSeen; }
@@ -47,7 +49,9 @@ private:
     void Handle(QWidget* modal);
 
     QTimer FTimer;
-    QPointer<QWidget> FLast;
+    // Dialogs already answered and still alive: a question that gets the focus back after a
+    // dialog opened on top of it closes is not answered twice.
+    QList<QPointer<QWidget>> FHandled;
     std::deque<std::function<void(QWidget*)>> FAnswers;
     QList<Shown> FSeen;
 };

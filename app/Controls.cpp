@@ -1,0 +1,191 @@
+#include "app/Controls.h"
+
+#include <QFocusEvent>
+#include <QFont>
+#include <QPainter>
+#include <QRegularExpressionValidator>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QValidator>
+
+void InstallFontSubstitutes() {
+    static const bool done = [] {
+        QFont::insertSubstitutions(QStringLiteral("맑은 고딕"), {QStringLiteral("NanumGothic"),
+                                                                 QStringLiteral("Noto Sans CJK KR"),
+                                                                 QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(
+            QStringLiteral("Lucida Console"),
+            {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")});
+        return true;
+    }();
+    (void)done;
+}
+
+QFont UiFont(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("맑은 고딕"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QFont MonoFont(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("Lucida Console"));
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+namespace {
+
+void SetBackground(QWidget* w, const QColor& color) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, color);
+    palette.setColor(QPalette::Base, color);
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+}
+
+// Folds what is typed or pasted to capitals.
+class TUpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+}  // namespace
+
+TPanel::TPanel(QWidget* parent, const QColor& background, TBevel bevel) : QFrame(parent) {
+    SetBackground(this, background);
+    if (bevel == TBevel::Lowered) {
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        setLineWidth(1);
+    }
+}
+
+void TPanel::SetCaption(const QString& caption, Qt::Alignment alignment, const QColor& color) {
+    FCaption = caption;
+    FAlignment = alignment;
+    FCaptionColor = color;
+    update();
+}
+
+void TPanel::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    if (FCaption.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(FCaptionColor);
+    painter.drawText(contentsRect(), int(FAlignment | Qt::AlignVCenter) | Qt::TextSingleLine,
+                     FCaption);
+}
+
+TEdit::TEdit(QWidget* parent, TCharCase charCase, bool numbersOnly) : QLineEdit(parent) {
+    if (numbersOnly) {
+        setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    } else if (charCase == TCharCase::UpperCase) {
+        setValidator(new TUpperCaseValidator(this));
+    }
+}
+
+void TEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    emit OnExit();
+}
+
+TComboBox::TComboBox(QWidget* parent, bool editable, const QStringList& items) : QComboBox(parent) {
+    setEditable(editable);
+    if (editable)
+        setInsertPolicy(QComboBox::NoInsert);
+    addItems(items);
+}
+
+int TComboBox::ItemIndex() const {
+    const int row = currentIndex();
+    if (!isEditable() || row < 0)
+        return row;
+    if (itemText(row) == currentText())
+        return row;
+    return findText(currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void TComboBox::SetItemIndex(int row) {
+    if (row < 0 || row >= count()) {
+        setCurrentIndex(-1);
+        if (isEditable())
+            setEditText(QString());
+        return;
+    }
+    setCurrentIndex(row);
+    if (isEditable())
+        setEditText(itemText(row));
+}
+
+TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items)
+    : QGroupBox(caption, parent) {
+    for (const QString& item : items) {
+        auto* button = new QRadioButton(item, this);
+        connect(button, &QRadioButton::clicked, this, &TRadioGroup::OnClick);
+        FButtons.append(button);
+    }
+}
+
+int TRadioGroup::ItemIndex() const {
+    for (int i = 0; i < FButtons.size(); ++i) {
+        if (FButtons[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+void TRadioGroup::SetItemIndex(int row) {
+    if (row >= 0 && row < FButtons.size())
+        FButtons[row]->setChecked(true);
+}
+
+void TRadioGroup::resizeEvent(QResizeEvent* event) {
+    QGroupBox::resizeEvent(event);
+    // The items share the height below the caption equally.
+    const int top = fontMetrics().height();
+    const int rows = qMax(1, int(FButtons.size()));
+    const int rowHeight = (height() - top - 4) / rows;
+    for (int i = 0; i < FButtons.size(); ++i) {
+        FButtons[i]->setGeometry(8, top + i * rowHeight, width() - 12, rowHeight);
+    }
+}
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setUndoRedoEnabled(false);
+}
+
+TStatusBar::TStatusBar(QWidget* parent) : QFrame(parent), FPanel(new QLabel(this)) {
+    setFrameStyle(QFrame::NoFrame);
+    FPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    FPanel->setContentsMargins(2, 0, 2, 0);
+}
+
+void TStatusBar::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    FPanel->setGeometry(rect());
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top,
+                  const QFont& font, const QColor& color) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}

@@ -1,0 +1,5 @@
+#include "app/Main.h"
+
+void TFMmain::BT_ConnectClick() {}
+
+void TFMmain::CloseSerialLinkForExit() {}

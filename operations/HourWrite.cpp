@@ -1,0 +1,5 @@
+#include "app/Main.h"
+
+void TFMmain::CB_ModelChange() {}
+
+void TFMmain::BTHourClick() {}

@@ -1,0 +1,5 @@
+#include "app/Main.h"
+
+void TFMmain::BTOpenClick() {}
+
+void TFMmain::BTSaveClick() {}
