@@ -190,6 +190,10 @@ TClientWinSocket::TState TClientWinSocket::State() const {
     return FFailed ? TState::FailedAttempt : TState::Closed;
 }
 
+void TClientWinSocket::SetHostLookup(THostLookup Lookup) {
+    FLookup = Lookup ? std::move(Lookup) : SystemHostLookup();
+}
+
 void TClientWinSocket::CancelLookup() noexcept {
     if (FLookupContext) {
         // Later: the lookup's own result may be what is being handled right now.

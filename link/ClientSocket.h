@@ -101,7 +101,8 @@ public:
     // Cancels a pending lookup, abandons an attempt, closes a connection.
     void Close() override;
 
-    void SetHostLookup(THostLookup Lookup) { FLookup = std::move(Lookup); }
+    // Replaces the name lookup (tests); an empty one restores the system's.
+    void SetHostLookup(THostLookup Lookup);
 
 protected:
     void WriteNotified() override;
