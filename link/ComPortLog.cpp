@@ -1,0 +1,3 @@
+#include "link/ComPortLog.h"
+
+Q_LOGGING_CATEGORY(lcSerial, "quorrin.serial")
