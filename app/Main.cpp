@@ -10,6 +10,8 @@
 #include "app/ErrorBox.h"
 #include "app/Pictures.h"
 #include "app/msg.h"
+#include "link/ClientSocket.h"
+#include "link/ComPort.h"
 #include "protocol/HexDisplay.h"
 #include "widgets/DsFancyButton.h"
 #include "widgets/SCLED.h"
@@ -88,6 +90,9 @@ TFMmain::TFMmain(QWidget* parent) : QWidget(parent) {
     Timer50 = Named(new QTimer(this), QStringLiteral("Timer50"));
     Timer50->setTimerType(Qt::PreciseTimer);
     Timer50->setInterval(50);
+
+    ComPort1 = Named(new TComPort(this), QStringLiteral("ComPort1"));
+    Client = Named(new TClientSocket(this), QStringLiteral("Client"));
 
     OpenDialog1.Filter = QStringLiteral("텍스트파일(TXT) (*.txt)");
     SaveDialog1.Filter = QStringLiteral("텍스트파일(TXT) (*.txt)");
@@ -404,6 +409,9 @@ void TFMmain::WireHandlers() {
     on(BT_TXClear, &TDsFancyButton::OnClick, &TFMmain::BT_TXClearClick);
     on(BT_RXClear, &TDsFancyButton::OnClick, &TFMmain::BT_RXClearClick);
     on(Timer10, &QTimer::timeout, &TFMmain::Timer10Timer);
+    connect(ComPort1, &TComPort::OnRxChar, this,
+            [this](int count) { Guard([&] { ComPort1RxChar(count); }); });
+    on(Client, &TClientSocket::OnRead, &TFMmain::ClientRead);
     on(Timer50, &QTimer::timeout, &TFMmain::Timer50Timer);
     on(BT_Read, &TDsFancyButton::OnClick, &TFMmain::BT_ReadClick);
     on(BT_Write, &TDsFancyButton::OnClick, &TFMmain::BT_WriteClick);

@@ -67,6 +67,22 @@ public:
     QString intToHexDisplay(std::span<const quint8> iByte) const;
     bool Check_CRC16(std::span<const quint8> putMsg) const;
 
+    // --- link management ---
+    void ComPortSet();
+    void ShowLinkConnected();
+    void ShowLinkDisconnected();
+    bool IsLinkOpen() const;
+
+    // --- transmit and receive paths ---
+    void TXCommand(const QByteArray& Buf);
+    void RCVDataHandle();
+
+    // --- memory copy engine and memory text ---
+    void RxDataSave();
+    void RxDataProcess();
+    void TxDataProcess();
+    void UpdateMemoryButtons();
+
     // --- handlers whose bodies belong to the link, protocol and operation files ---
     void BT_ConnectClick();
     void BT_RequestClick();
@@ -204,6 +220,8 @@ private:
     void BuildBoardPage();
     void WireHandlers();
     void RunStartUpOnce();
+    // Hands an accepted reply to whatever waits for it.
+    void DispatchReply();
     // Closes the serial port silently when the window closes with it open.
     void CloseSerialLinkForExit();
 

@@ -7,3 +7,9 @@ void TFMmain::BT_WriteClick() {}
 void TFMmain::btTextWriteClick() {}
 
 void TFMmain::Timer50Timer() {}
+
+void TFMmain::RxDataProcess() {}
+
+void TFMmain::TxDataProcess() {}
+
+void TFMmain::UpdateMemoryButtons() {}

@@ -3,3 +3,5 @@
 void TFMmain::BTOpenClick() {}
 
 void TFMmain::BTSaveClick() {}
+
+void TFMmain::RxDataSave() {}

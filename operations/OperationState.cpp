@@ -1,0 +1,3 @@
+#include "operations/OperationState.h"
+
+TOperationState OpState;
