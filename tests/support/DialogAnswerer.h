@@ -10,7 +10,17 @@
 #include <deque>
 #include <functional>
 
+#include <ostream>
+
 class QWidget;
+
+// Readable test failures for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* os) {
+    *os << '{' << texts.join(QStringLiteral("\", \"")).toStdString() << '}';
+}
 
 // Answers the program's modal dialogs and message boxes while a test drives the real window.
 // Whenever a modal widget becomes active it records its caption and text, then presses the next

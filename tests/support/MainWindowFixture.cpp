@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include "operations/OperationState.h"
+
 void MainWindowFixture::SetUp() {
     ASSERT_TRUE(FDir.isValid());
+    OpState = TOperationState();
     W = std::make_unique<TFMmain>();
     W->SetSettingsFileName(IniPath());
 }
