@@ -374,8 +374,6 @@ void TDsFancyButton::changeEvent(QEvent* e) {
     if (e->type() == QEvent::EnabledChange) {
         FGlyphToDraw = isEnabled() ? GlyphNormal : GlyphDisabled;
         update();
-    } else if (e->type() == QEvent::FontChange) {
-        update();
     }
 }
 

@@ -63,22 +63,6 @@ TEST(FancyButtonSettings, OutOfRangeWritesAreClampedAndEveryWriteNotifies) {
     EXPECT_EQ(glyphSpy.count(), 1);
 }
 
-TEST(FancyButtonSettings, StartWithTheDocumentedLook) {
-    const TDsEffect effect;
-    EXPECT_EQ(effect.Shape(), btnRectangle);
-    EXPECT_EQ(effect.CornerRadius(), 3);
-    EXPECT_EQ(effect.FrameWidth(), 6);
-    EXPECT_EQ(effect.HoverColor(), 0xFF0000u);
-    EXPECT_EQ(effect.TextStyle(), txLowered);
-    EXPECT_EQ(effect.FrameStyle(), fmGradient);
-    const TDsGlyph glyphs;
-    EXPECT_TRUE(glyphs.Glyph().isNull());
-    EXPECT_EQ(glyphs.Layout(), lyLeft);
-    EXPECT_EQ(glyphs.Number(), 1);
-    EXPECT_EQ(glyphs.Distance(), 0);
-    EXPECT_EQ(glyphs.GlyphStyle(), gsNormal);
-}
-
 TEST(FancyButtonColors, ShiftColorWorksPerByteAndClamps) {
     const struct {
         TColor c;
