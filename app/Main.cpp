@@ -13,7 +13,9 @@
 #include "link/ClientSocket.h"
 #include "link/ComPort.h"
 #include "protocol/HexDisplay.h"
+#include "widgets/Colors.h"
 #include "widgets/DsFancyButton.h"
+#include "widgets/DsFancyButtonGlyphs.h"
 #include "widgets/SCLED.h"
 
 TFMmain* FMmain = nullptr;
@@ -120,13 +122,13 @@ TDsFancyButton* TFMmain::MakeButton(QWidget* parent, const QString& name, const 
     button->setFont(font);
     button->SetCaption(caption);
     const int glyphSize = geometry.height() >= 51 ? 32 : geometry.height() >= 44 ? 25 : 20;
-    SetupMainWindowButton(*button, redHover ? Qt::red : Qt::blue, glyphDistance,
+    SetupMainWindowButton(*button, redHover ? clRed : clBlue, glyphDistance,
                           MakeButtonGlyph(glyph, glyphSize));
     return button;
 }
 
 TSCLED* TFMmain::MakeLamp(QWidget* parent, const QString& name, const QPoint& position,
-                          const QString& caption, const QColor& backColor) {
+                          const QString& caption, TColor backColor) {
     auto* lamp = Named(new TSCLED(parent), name);
     SetupMainWindowLamp(*lamp, caption, backColor);
     lamp->move(position);
@@ -238,8 +240,8 @@ void TFMmain::BuildWorkPanel() {
     Panel2->setGeometry(12, 249, 178, 41);
     Panel2->setFont(UiFont(19, true));
     Panel2->SetCaption(QStringLiteral("  Transmit"), Qt::AlignLeft, Qt::blue);
-    LED_TX = MakeLamp(Panel2, QStringLiteral("LED_TX"), QPoint(119, 8), QStringLiteral("TX"),
-                      QColor(0x00, 0x80, 0x00));
+    LED_TX =
+        MakeLamp(Panel2, QStringLiteral("LED_TX"), QPoint(119, 8), QStringLiteral("TX"), clGreen);
     BT_TXClear =
         MakeButton(Panel1, QStringLiteral("BT_TXClear"), QRect(335, 249, 108, 41),
                    QStringLiteral(" CLEAR"), UiFont(15, false), false, 0, QStringLiteral("clear"));
@@ -253,11 +255,12 @@ void TFMmain::BuildWorkPanel() {
     Panel4->setGeometry(469, 249, 178, 41);
     Panel4->setFont(UiFont(19, true));
     Panel4->SetCaption(QStringLiteral("  Receive"), Qt::AlignLeft, Qt::red);
-    LED_RX = MakeLamp(Panel4, QStringLiteral("LED_RX"), QPoint(119, 8), QStringLiteral("RX"),
-                      QColor(0xFF, 0x00, 0x00));
+    LED_RX =
+        MakeLamp(Panel4, QStringLiteral("LED_RX"), QPoint(119, 8), QStringLiteral("RX"), clRed);
     BT_RXClear =
         MakeButton(Panel1, QStringLiteral("BT_RXClear"), QRect(789, 249, 108, 41),
                    QStringLiteral(" CLEAR"), UiFont(16, false), true, 0, QStringLiteral("clear"));
+    BT_RXClear->SetFontColor(clBlack);
     Mm_RX = Named(new TMemo(Panel1), QStringLiteral("Mm_RX"));
     Mm_RX->setGeometry(469, 296, 450, 257);
     Mm_RX->setFont(UiFont(16, true));

@@ -11,6 +11,7 @@
 
 #include "app/Controls.h"
 #include "app/Settings.h"
+#include "widgets/Colors.h"
 
 class TComPort;
 class TClientSocket;
@@ -230,7 +231,7 @@ private:
                                const QString& caption, const QFont& font, bool redHover,
                                int glyphDistance, const QString& glyph);
     TSCLED* MakeLamp(QWidget* parent, const QString& name, const QPoint& position,
-                     const QString& caption, const QColor& backColor);
+                     const QString& caption, TColor backColor);
     TEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& geometry, const QFont& font,
                     TEdit::TCharCase charCase = TEdit::TCharCase::Normal, bool numbersOnly = false);
 
