@@ -83,6 +83,8 @@ public:
     void RxDataProcess();
     void TxDataProcess();
     void UpdateMemoryButtons();
+    // Clears a suffix, board suffix or hour mark whose reply is overdue; run on every Timer50 tick.
+    void ExpirePendingMarks();
 
     // --- handlers whose bodies belong to the link, protocol and operation files ---
     void BT_ConnectClick();

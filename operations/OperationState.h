@@ -12,6 +12,7 @@ struct TOperationState {
     bool SuffixWritePending = false;
     bool BoardSuffixWritePending = false;
     bool HourWritePending = false;
+    qint32 PendingMarkTicks = 0;  // Timer50 ticks since the pending write was requested
 
     // Reply collection.
     bool RcvActive = false;   // bytes arrived; waiting for the end of the reply
