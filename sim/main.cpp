@@ -1,0 +1,204 @@
+// quorrin-sim: a controller as Quorrin sees it, on a loopback TCP port and on a pseudo-terminal,
+// with faults on demand. See the README for the options.
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+
+#include "sim/Simulator.h"
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    const char byte = char(signal);
+    // Only async-signal-safe work here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+struct TUsageError {
+    QString Message;
+};
+
+int Number(const QString& text, int min, int max, const QString& what) {
+    bool ok = false;
+    const QString digits = text.trimmed();
+    const bool hex = digits.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
+    const int value = hex ? digits.mid(2).toInt(&ok, 16) : digits.toInt(&ok, 10);
+    if (!ok || value < min || value > max)
+        throw TUsageError{QStringLiteral("%1 must be a number from %2 to %3, not \"%4\"")
+                              .arg(what)
+                              .arg(min)
+                              .arg(max)
+                              .arg(text)};
+    return value;
+}
+
+// "VALUE" or "VALUE:EVERY"; a missing period means every reply.
+void ValueAndPeriod(const QString& text, int min, int max, const QString& what, int* value,
+                    int* every) {
+    const qsizetype colon = text.indexOf(u':');
+    *value = Number(colon < 0 ? text : text.left(colon), min, max, what);
+    *every =
+        colon < 0 ? 1 : Number(text.mid(colon + 1), 1, 1000000, what + QStringLiteral(" period"));
+}
+
+TSimOptions ParseOptions(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A controller for Quorrin to talk to: Modbus RTU frames over a loopback "
+                       "TCP port and over a pseudo-terminal. Prints LISTEN, PTY and READY lines "
+                       "at start, then one timestamped line per request, reply and event."));
+    parser.addHelpOption();
+    const QCommandLineOption slave(QStringLiteral("slave"), QStringLiteral("Slave ID (default 1)."),
+                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption tcpPort(
+        QStringLiteral("tcp-port"),
+        QStringLiteral("Loopback TCP port; 0 picks a free one (default)."), QStringLiteral("PORT"),
+        QStringLiteral("0"));
+    const QCommandLineOption noTcp(QStringLiteral("no-tcp"), QStringLiteral("No TCP side."));
+    const QCommandLineOption noPty(QStringLiteral("no-pty"), QStringLiteral("No pseudo-terminal."));
+    const QCommandLineOption image(
+        QStringLiteral("image"),
+        QStringLiteral("Memory file loaded at start (when it exists) and "
+                       "saved at exit and on SIGUSR1."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption fill(
+        QStringLiteral("fill"),
+        QStringLiteral("Fill a fresh memory with this byte instead of the "
+                       "pattern k mod 251."),
+        QStringLiteral("BYTE"));
+    const QCommandLineOption state(
+        QStringLiteral("state-file"),
+        QStringLiteral("JSON file with the suffix and hour-meter records, "
+                       "written whenever one is stored and at exit."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption delay(QStringLiteral("delay-ms"),
+                                   QStringLiteral("Wait this long before every reply."),
+                                   QStringLiteral("MS"));
+    const QCommandLineOption drop(QStringLiteral("drop-every"),
+                                  QStringLiteral("Send no reply to every N-th request."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption corrupt(QStringLiteral("corrupt-every"),
+                                     QStringLiteral("Corrupt the CRC of every N-th reply."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption exception(QStringLiteral("exception"),
+                                       QStringLiteral("Answer every N-th request (default every "
+                                                      "one) with this exception code."),
+                                       QStringLiteral("CODE[:N]"));
+    const QCommandLineOption split(
+        QStringLiteral("split"),
+        QStringLiteral("Send every N-th reply (default every one) in two "
+                       "halves MS apart."),
+        QStringLiteral("MS[:N]"));
+    const QCommandLineOption merge(
+        QStringLiteral("merge"), QStringLiteral("Hold every other reply back and send it together "
+                                                "with the next."));
+    const QCommandLineOption mergeEvery(QStringLiteral("merge-every"),
+                                        QStringLiteral("Hold every N-th reply back and send it "
+                                                       "together with the next."),
+                                        QStringLiteral("N"));
+    parser.addOptions({slave, tcpPort, noTcp, noPty, image, fill, state, delay, drop, corrupt,
+                       exception, split, merge, mergeEvery});
+    if (!parser.parse(app.arguments()))
+        throw TUsageError{parser.errorText()};
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        throw TUsageError{
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())};
+
+    TSimOptions options;
+    options.Slave = Number(parser.value(slave), 1, 255, QStringLiteral("--slave"));
+    options.TcpPort = Number(parser.value(tcpPort), 0, 65535, QStringLiteral("--tcp-port"));
+    options.Tcp = !parser.isSet(noTcp);
+    options.Pty = !parser.isSet(noPty);
+    if (!options.Tcp && !options.Pty)
+        throw TUsageError{QStringLiteral("--no-tcp and --no-pty leave no link")};
+    options.ImageFile = parser.value(image);
+    options.StateFile = parser.value(state);
+    if (parser.isSet(fill))
+        options.Fill = Number(parser.value(fill), 0, 255, QStringLiteral("--fill"));
+    TFaultOptions& faults = options.Faults;
+    if (parser.isSet(delay))
+        faults.DelayMs = Number(parser.value(delay), 0, 600000, QStringLiteral("--delay-ms"));
+    if (parser.isSet(drop))
+        faults.DropEvery = Number(parser.value(drop), 1, 1000000, QStringLiteral("--drop-every"));
+    if (parser.isSet(corrupt))
+        faults.CorruptEvery =
+            Number(parser.value(corrupt), 1, 1000000, QStringLiteral("--corrupt-every"));
+    if (parser.isSet(exception))
+        ValueAndPeriod(parser.value(exception), 1, 255, QStringLiteral("--exception code"),
+                       &faults.ExceptionCode, &faults.ExceptionEvery);
+    if (parser.isSet(split))
+        ValueAndPeriod(parser.value(split), 1, 600000, QStringLiteral("--split time"),
+                       &faults.SplitMs, &faults.SplitEvery);
+    if (parser.isSet(merge))
+        faults.MergeEvery = 1;
+    if (parser.isSet(mergeEvery))
+        faults.MergeEvery =
+            Number(parser.value(mergeEvery), 1, 1000000, QStringLiteral("--merge-every"));
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("quorrin-sim"));
+
+    TSimOptions options;
+    try {
+        options = ParseOptions(app);
+    } catch (const TUsageError& error) {
+        std::fprintf(stderr, "quorrin-sim: %s\n", qPrintable(error.Message));
+        return 2;
+    }
+
+    // Signals reach the event loop through a socket pair, so that the exit and the save run as
+    // ordinary code.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) {
+        std::perror("quorrin-sim: socketpair");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGUSR1})
+        ::sigaction(signal, &action, nullptr);
+    // A client that goes away while a reply is written must not end the simulator.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    TSimulator simulator(options);
+    QSocketNotifier notifier(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&simulator, &app] {
+        char byte = 0;
+        if (::read(gSignalPipe[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGUSR1) {
+            simulator.Save();
+            TSimulator::Log(QStringLiteral("sim"), QStringLiteral("-- SAVED"));
+        } else {
+            TSimulator::Log(QStringLiteral("sim"),
+                            QStringLiteral("-- signal %1; stopping").arg(int(byte)));
+            app.quit();
+        }
+    });
+
+    QString error;
+    if (!simulator.Start(&error)) {
+        std::fprintf(stderr, "quorrin-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    app.exec();
+    const bool saved = simulator.Save();
+    TSimulator::Print(QStringLiteral("EXIT"));
+    return saved ? 0 : 1;
+}
