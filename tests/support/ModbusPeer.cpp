@@ -72,11 +72,11 @@ QString OpenPty(int& master, int& slave) {
 }
 
 // Writes as much of buffer as fd takes now and drops it from the buffer. False on a hard error.
-bool Flush(int fd, QByteArray& buffer) {
-    while (!buffer.isEmpty()) {
-        const ssize_t n = ::write(fd, buffer.constData(), size_t(buffer.size()));
+bool Flush(int fd, std::string& buffer) {
+    while (!buffer.empty()) {
+        const ssize_t n = ::write(fd, buffer.data(), buffer.size());
         if (n > 0) {
-            buffer.remove(0, n);
+            buffer.erase(0, size_t(n));
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
@@ -87,12 +87,12 @@ bool Flush(int fd, QByteArray& buffer) {
 }
 
 // Reads what fd has now: appends it to out. False on end of file or a hard error.
-bool Drain(int fd, QByteArray& out) {
+bool Drain(int fd, std::string& out) {
     char chunk[4096];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
-            out.append(chunk, n);
+            out.append(chunk, size_t(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -144,20 +144,20 @@ PtyLink::~PtyLink() {
 
 QByteArray PtyLink::TakeFromProgram() {
     std::lock_guard lock(FMutex);
-    QByteArray bytes;
-    bytes.swap(FFromProgram);
+    QByteArray bytes(FFromProgram.data(), qsizetype(FFromProgram.size()));
+    FFromProgram.clear();
     return bytes;
 }
 
 QByteArray PtyLink::FromProgram() const {
     std::lock_guard lock(FMutex);
-    return FFromProgram;
+    return QByteArray(FFromProgram.data(), qsizetype(FFromProgram.size()));
 }
 
 void PtyLink::SendToProgram(const QByteArray& bytes) {
     {
         std::lock_guard lock(FMutex);
-        FToProgram.append(bytes);
+        FToProgram.append(bytes.constData(), size_t(bytes.size()));
     }
     Wake();
 }
@@ -179,24 +179,24 @@ void PtyLink::Wake() {
 
 void PtyLink::Bridge() {
     // Only this thread touches toPeer; FToProgram is shared with SendToProgram().
-    QByteArray toPeer;
+    std::string toPeer;
     // A master whose slave side has no opener reports a hang-up at once; it is left out of the
     // next wait, which then lasts a short while, so that the bridge does not spin.
     bool programHung = false, peerHung = false;
-    constexpr qsizetype Backlog = 1 << 16;  // stop reading a side whose output cannot drain
+    constexpr size_t Backlog = 1 << 16;  // stop reading a side whose output cannot drain
 
     while (!FStop) {
         bool toProgramPending;
         {
             std::lock_guard lock(FMutex);
-            toProgramPending = !FToProgram.isEmpty();
+            toProgramPending = !FToProgram.empty();
         }
         pollfd fds[3] = {};
         fds[0].fd = programHung ? -1 : FProgramMaster;
         fds[0].events =
             short((toPeer.size() < Backlog ? POLLIN : 0) | (toProgramPending ? POLLOUT : 0));
         fds[1].fd = peerHung ? -1 : FPeerMaster;
-        fds[1].events = short(POLLIN | (toPeer.isEmpty() ? 0 : POLLOUT));
+        fds[1].events = short(POLLIN | (toPeer.empty() ? 0 : POLLOUT));
         fds[2].fd = FWake;
         fds[2].events = POLLIN;
         const int timeout = (programHung || peerHung) ? 10 : -1;
@@ -214,27 +214,27 @@ void PtyLink::Bridge() {
             break;
 
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            QByteArray bytes;
+            std::string bytes;
             programHung = !Drain(FProgramMaster, bytes);
-            if (!bytes.isEmpty()) {
+            if (!bytes.empty()) {
                 std::lock_guard lock(FMutex);
                 FFromProgram.append(bytes);
             }
             toPeer.append(bytes);
         }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-            QByteArray bytes;
+            std::string bytes;
             peerHung = !Drain(FPeerMaster, bytes);
             std::lock_guard lock(FMutex);
             if (FPeerMuted)
-                FPeerBytesDropped += bytes.size();
+                FPeerBytesDropped += qint64(bytes.size());
             else
                 FToProgram.append(bytes);
         }
-        if (!toPeer.isEmpty())
+        if (!toPeer.empty())
             peerHung = !Flush(FPeerMaster, toPeer) || peerHung;
         std::lock_guard lock(FMutex);
-        if (!FToProgram.isEmpty())
+        if (!FToProgram.empty())
             programHung = !Flush(FProgramMaster, FToProgram) || programHung;
     }
 }
@@ -304,7 +304,7 @@ void ModbusRtuServer::Serve() {
                 FStopped.wait_for(lock, std::chrono::milliseconds(10), [this] { return FStop; });
             continue;
         }
-        FRequests.append(QByteArray(reinterpret_cast<const char*>(request), length));
+        FRequests.emplace_back(reinterpret_cast<const char*>(request), size_t(length));
         if (FReplyDelay > 0 && FStopped.wait_for(lock, std::chrono::milliseconds(FReplyDelay),
                                                  [this] { return FStop; }))
             break;
@@ -359,7 +359,10 @@ void ModbusRtuServer::FillHolding(const std::function<quint16(int)>& pattern) {
 
 QList<QByteArray> ModbusRtuServer::Requests() const {
     std::lock_guard lock(FMutex);
-    return FRequests;
+    QList<QByteArray> requests;
+    for (const std::string& request : FRequests)
+        requests.append(QByteArray(request.data(), qsizetype(request.size())));
+    return requests;
 }
 
 void ModbusRtuServer::ClearRequests() {

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Errors.h"
 
@@ -70,9 +72,11 @@ private:
     int FWake = -1;  // eventfd: new bytes to send, or stop
     QString FProgramPath, FPeerPath;
 
+    // Buffers shared between threads are plain strings: Qt's implicitly shared arrays would be
+    // safe, but ThreadSanitizer cannot see the reference counts inside the Qt library.
     mutable std::mutex FMutex;  // guards the fields below
-    QByteArray FFromProgram;
-    QByteArray FToProgram;  // waiting to be written towards the program
+    std::string FFromProgram;
+    std::string FToProgram;  // waiting to be written towards the program
     bool FPeerMuted = false;
     qint64 FPeerBytesDropped = 0;
 
@@ -153,7 +157,7 @@ private:
 
     mutable std::mutex FMutex;  // guards the mapping and the fields below
     std::condition_variable FStopped;
-    QList<QByteArray> FRequests;
+    std::vector<std::string> FRequests;
     int FReplies = 0;
     int FReplyDelay = 0;
     bool FSilent = false;
