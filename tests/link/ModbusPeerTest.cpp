@@ -263,6 +263,15 @@ TEST(ModbusPeerServer, RepliesToRawFramesAsLibmodbusDoes) {
     EXPECT_EQ(server.HoldingRegister(0xC001), 0xABCD);
     EXPECT_EQ(server.HoldingRegister(0xCFF1), 0);
     EXPECT_EQ(server.HoldingRegister(0xCFF7), 0);
+
+    // A broadcast write is carried out and not answered.
+    const QByteArray broadcast = Hex("00 10 C0 02 00 01 02 55 AA D5 01");
+    server.ClearRequests();
+    WriteAll(program.fd, broadcast);
+    WriteAll(program.fd, Probe);
+    EXPECT_EQ(ReadBytes(program.fd, ProbeReply.size()), ProbeReply);
+    EXPECT_EQ(server.Requests(), (QList<QByteArray>{broadcast, Probe}));
+    EXPECT_EQ(server.HoldingRegister(0xC002), 0x55AA);
 }
 
 // libmodbus pauses for its response timeout before an illegal-value exception and then flushes
