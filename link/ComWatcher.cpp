@@ -175,8 +175,9 @@ void TComWatcher::Run() {
         }
     }
 
-    // An event handed over before the stop is processed on the user-interface thread first: it
-    // must still find the bytes it was raised for.
+    // An event handed over before the stop is processed on the user-interface thread first, so
+    // the watcher never leaves with a hand-over outstanding. When the port is closing its input
+    // has already been discarded, and the event then finds nothing to report.
     {
         std::unique_lock lock(FMutex);
         FChanged.wait(lock, [this] { return !FFinishPending || FState == TState::Idle; });
