@@ -85,31 +85,4 @@ TEST(HourRequest, TheFirstBadBoxInByteOrderRaisesItsConversionError) {
     }
 }
 
-TEST(HourLayout, PerModel) {
-    const struct {
-        int model;
-        const char *hour1, *hour2, *semi2, *hour3, *semi3;  // nullptr: left as it is
-        bool showHour3, showMin3;
-    } cases[] = {
-        {0, "운전시간", "적산 전력량", ".", "무효 전력량", ".", true, true},
-        {1, "운전시간", "적산 전력량", ".", nullptr, nullptr, false, false},
-        {2, "총 운전시간", "부하운전시간", ":", "적산 전력량", ".", true, false},
-        {3, "총 운전시간", "부하운전시간", ":", "적산 전력량", ".", true, false},
-    };
-    const auto same = [](const std::optional<QString>& actual, const char* expected) {
-        return expected == nullptr ? !actual.has_value()
-                                   : actual.has_value() && *actual == QString::fromUtf8(expected);
-    };
-    for (const auto& c : cases) {
-        const THourLayout l = HourLayout(c.model);
-        EXPECT_EQ(l.Hour1Caption, QString::fromUtf8(c.hour1)) << c.model;
-        EXPECT_EQ(l.Hour2Caption, QString::fromUtf8(c.hour2)) << c.model;
-        EXPECT_EQ(l.Semi2Caption, QString::fromUtf8(c.semi2)) << c.model;
-        EXPECT_TRUE(same(l.Hour3Caption, c.hour3)) << c.model;
-        EXPECT_TRUE(same(l.Semi3Caption, c.semi3)) << c.model;
-        EXPECT_EQ(l.ShowHour3, c.showHour3) << c.model;
-        EXPECT_EQ(l.ShowMin3, c.showMin3) << c.model;
-    }
-}
-
 }  // namespace

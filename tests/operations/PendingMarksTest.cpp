@@ -10,18 +10,6 @@ protected:
         for (int i = 0; i < ticks; ++i)
             Guard([&] { W->ExpirePendingMarks(); });
     }
-
-    struct TWrite {
-        THandler handler;
-        int requestSize;
-        bool* mark;
-        const char* done;
-    };
-    const TWrite Writes[3] = {
-        {&TFMmain::SuffixWriteClick, 13, &OpState.SuffixWritePending, "Suffix 쓰기 완료!!"},
-        {&TFMmain::BTBoardWriteClick, 13, &OpState.BoardSuffixWritePending, "Suffix 쓰기 완료!!"},
-        {&TFMmain::BTHourClick, 33, &OpState.HourWritePending, "Hour 쓰기 완료!!"},
-    };
 };
 
 TEST_F(PendingMarks, AnUnansweredWriteIsForgottenAfterOneRetryPeriod) {

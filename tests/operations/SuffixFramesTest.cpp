@@ -47,11 +47,6 @@ TEST(SuffixRequest, DataBytesFromTheBoxes) {
     }
 }
 
-TEST(SuffixRequest, SlaveIdAndRowsInTheHeader) {
-    const QByteArray frame = BuildSuffixRequest(0xF7, 5, "N", "A", "1");
-    EXPECT_EQ(Str(frame.left(7)), Str(Hex("F7 10 C0 01 00 00 04"))) << "any row but 0 is C001";
-}
-
 TEST(BoardSuffixRequest, WholeFrames) {
     EXPECT_EQ(Str(BuildBoardSuffixRequest(1, "23", "7", "500")),
               Str(Hex("01 10 CF F6 00 00 04 17 07 F4 01 5F A3")));

@@ -61,6 +61,25 @@ protected:
         Dialogs.Clear();
     }
 
+    // The three writes: their handler, request size under the page's start-up values, mark and
+    // message for an accepted reply.
+    struct TWrite {
+        THandler handler;
+        int requestSize;
+        bool* mark;
+        const char* question;
+        const char* done;
+        const char* failed;
+    };
+    const TWrite Writes[3] = {
+        {&TFMmain::SuffixWriteClick, 13, &OpState.SuffixWritePending, "Write Suffix?",
+         "Suffix 쓰기 완료!!", "Suffix 쓰기 에러 발생!!"},
+        {&TFMmain::BTBoardWriteClick, 13, &OpState.BoardSuffixWritePending, "Write Board Suffix?",
+         "Suffix 쓰기 완료!!", "Suffix 쓰기 에러 발생!!"},
+        {&TFMmain::BTHourClick, 33, &OpState.HourWritePending, "Write Hour?", "Hour 쓰기 완료!!",
+         "Hour 쓰기 에러 발생!!"},
+    };
+
     bool AnyMark() const {
         return OpState.SuffixWritePending || OpState.BoardSuffixWritePending ||
                OpState.HourWritePending;

@@ -6,98 +6,98 @@ QByteArray Hex(const char* spaced) {
     return QByteArray::fromHex(spaced);
 }
 
-class SuffixWrite : public WriteFixture {};
+class WritePages : public WriteFixture {};
 
-TEST_F(SuffixWrite, EveryWriteNeedsAnOpenLinkAndAConfirmation) {
+TEST_F(WritePages, EveryWriteNeedsAnOpenLinkAndAConfirmation) {
     Start();
-    for (auto handler :
-         {&TFMmain::SuffixWriteClick, &TFMmain::BTBoardWriteClick, &TFMmain::BTHourClick}) {
+    for (const TWrite& w : Writes) {
         Dialogs.Clear();
-        Guard([&] { (W.get()->*handler)(); });
+        Guard([&] { (W.get()->*w.handler)(); });
         EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("통신연결이 안되었습니다!")});
         EXPECT_EQ(Dialogs.Seen().value(0).kind, QStringLiteral("information"));
     }
     ConnectSerial();
     HoldTimers();
-    const struct {
-        THandler handler;
-        const char* question;
-    } cases[] = {{&TFMmain::SuffixWriteClick, "Write Suffix?"},
-                 {&TFMmain::BTBoardWriteClick, "Write Board Suffix?"},
-                 {&TFMmain::BTHourClick, "Write Hour?"}};
-    for (const auto& c : cases) {
+    for (const TWrite& w : Writes) {
         Dialogs.Clear();
         Dialogs.Answer(QStringLiteral("아니오"));
-        Guard([&] { (W.get()->*c.handler)(); });
-        EXPECT_EQ(Dialogs.Texts(), QStringList{QString::fromUtf8(c.question)});
+        Guard([&] { (W.get()->*w.handler)(); });
+        EXPECT_EQ(Dialogs.Texts(), QStringList{QString::fromUtf8(w.question)});
         EXPECT_FALSE(AnyMark());
     }
     EXPECT_TRUE(Pty->Drain().isEmpty());
     EXPECT_TRUE(W->Mm_TX->toPlainText().isEmpty());
 }
 
-TEST_F(SuffixWrite, SendsThePageAsItIsAndReportsTheAcceptedWriteOnce) {
+TEST_F(WritePages, SuffixPagesSendTheirBoxes) {
     ConnectSerial();
     HoldTimers();
     W->CBSuffix->SetItemIndex(1);
     W->EDYear->setText(QStringLiteral("N"));
     W->EDCompany->setText(QStringLiteral("A"));
     W->EDNumber->setText(QStringLiteral("123"));
-    const QByteArray request = ConfirmAndTake(&TFMmain::SuffixWriteClick, 13);
-    EXPECT_EQ(request, Hex("01 10 C0 01 00 00 04 4E 41 7B 00 06 48"));
-    EXPECT_EQ(W->Mm_TX->toPlainText(), QStringLiteral("01 10 C0 01 00 00 04 4E 41 7B 00 06 48 "));
-    EXPECT_TRUE(OpState.SuffixWritePending);
-
-    Dialogs.Clear();
-    Accept(request);
-    EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("Suffix 쓰기 완료!!")});
-    EXPECT_EQ(Dialogs.Seen().value(0).kind, QStringLiteral("plain"));
-    Accept(request);
-    EXPECT_EQ(Dialogs.Texts().size(), 1) << "a second reply shows nothing";
-}
-
-TEST_F(SuffixWrite, BoardSuffixGoesToItsRegisterAndGetsTheSuffixMessages) {
-    ConnectSerial();
-    HoldTimers();
     W->EDBoardYear->setText(QStringLiteral("23"));
     W->EdBoardMonth->setText(QStringLiteral("7"));
     W->EDBoardNumber->setText(QStringLiteral("500"));
-    const QByteArray request = ConfirmAndTake(&TFMmain::BTBoardWriteClick, 13);
-    EXPECT_EQ(request, Hex("01 10 CF F6 00 00 04 17 07 F4 01 5F A3"));
-    EXPECT_TRUE(OpState.BoardSuffixWritePending);
-    Dialogs.Clear();
-    Accept(request);
-    EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("Suffix 쓰기 완료!!")});
+    const char* expected[] = {"01 10 C0 01 00 00 04 4E 41 7B 00 06 48",
+                              "01 10 CF F6 00 00 04 17 07 F4 01 5F A3"};
+    for (int i = 0; i < 2; ++i) {
+        W->Mm_TX->clear();
+        EXPECT_EQ(ConfirmAndTake(Writes[i].handler, 13), Hex(expected[i]));
+        EXPECT_EQ(W->Mm_TX->toPlainText(), QString::fromLatin1(expected[i]) + u' ');
+        EXPECT_TRUE(*Writes[i].mark);
+    }
 }
 
-TEST_F(SuffixWrite, AStandardModbusServerRejectsTheZeroRegisterCount) {
+TEST_F(WritePages, AnAcceptedWriteIsReportedOnce) {
+    ConnectSerial();
+    HoldTimers();
+    for (const TWrite& w : Writes) {
+        const QByteArray request = ConfirmAndTake(w.handler, w.requestSize);
+        Dialogs.Clear();
+        Accept(request);
+        EXPECT_EQ(Dialogs.Texts(), QStringList{QString::fromUtf8(w.done)});
+        EXPECT_EQ(Dialogs.Seen().value(0).kind, QStringLiteral("plain"));
+        Accept(request);
+        EXPECT_EQ(Dialogs.Texts().size(), 1) << "a second reply shows nothing";
+    }
+}
+
+TEST_F(WritePages, AStandardModbusServerRejectsTheZeroRegisterCount) {
     ConnectToModbusServer();
-    const struct {
-        THandler handler;
-        const char* question;
-    } cases[] = {{&TFMmain::SuffixWriteClick, "Write Suffix?"},
-                 {&TFMmain::BTBoardWriteClick, "Write Board Suffix?"}};
-    for (const auto& c : cases) {
+    for (const TWrite& w : Writes) {
         Dialogs.Clear();
         Dialogs.Answer(QStringLiteral("예"));
-        Guard([&] { (W.get()->*c.handler)(); });
+        Guard([&] { (W.get()->*w.handler)(); });
         HandleReply(5);  // exception 0x90: libmodbus found our CRC good
-        EXPECT_EQ(Dialogs.Texts(), (QStringList{QString::fromUtf8(c.question),
-                                                QStringLiteral("Suffix 쓰기 에러 발생!!")}));
+        EXPECT_EQ(Dialogs.Texts(),
+                  (QStringList{QString::fromUtf8(w.question), QString::fromUtf8(w.failed)}));
         EXPECT_TRUE(W->Mm_RX->toPlainText().endsWith(QStringLiteral("01 90 03 0C 01 ")));
         EXPECT_FALSE(AnyMark());
     }
-    ASSERT_EQ(Server->Requests().size(), 2);
+    ASSERT_EQ(Server->Requests().size(), 3);
     EXPECT_EQ(Server->Requests()[1], Hex("01 10 CF F6 00 00 04 FF FF FF FF 6D 42"));
 }
 
 // A request that cannot be built leaves nothing waiting: otherwise the next reply, whatever it
 // answers, would be reported as this write's result.
-TEST_F(SuffixWrite, ASlaveIdThatIsNotANumberLeavesNothingPending) {
+TEST_F(WritePages, ARequestThatCannotBeBuiltLeavesNothingPending) {
     ConnectSerial();
     HoldTimers();
-    W->ED_Addr->setText(QStringLiteral("one"));
-    for (auto handler : {&TFMmain::SuffixWriteClick, &TFMmain::BTBoardWriteClick}) {
+    const struct {
+        const TWrite& write;
+        TEdit* box;
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {Writes[0], W->ED_Addr, "one", "'one' is not a valid integer value."},
+        {Writes[1], W->ED_Addr, "one", "'one' is not a valid integer value."},
+        {Writes[2], W->ED_Addr, "1x", "'1x' is not a valid integer value."},
+        {Writes[2], W->EDMin1, "", "'' is not a valid integer value."},
+    };
+    for (const auto& c : cases) {
+        W->ED_Addr->setText(QStringLiteral("1"));
+        c.box->setText(QString::fromUtf8(c.text));
         Dialogs.Clear();
         Dialogs.Answer(QStringLiteral("예"));
         bool markedWhileShown = true;
@@ -105,11 +105,11 @@ TEST_F(SuffixWrite, ASlaveIdThatIsNotANumberLeavesNothingPending) {
             markedWhileShown = AnyMark();
             DialogAnswerer::Press(box, QStringLiteral("OK"));
         });
-        Guard([&] { (W.get()->*handler)(); });
+        Guard([&] { (W.get()->*c.write.handler)(); });
         ASSERT_EQ(Dialogs.Seen().size(), 2);
         EXPECT_EQ(Dialogs.Seen()[1].kind, QStringLiteral("error"));
-        EXPECT_EQ(Dialogs.Seen()[1].text, QStringLiteral("'one' is not a valid integer value."));
-        EXPECT_FALSE(markedWhileShown);
+        EXPECT_EQ(Dialogs.Seen()[1].text, QString::fromUtf8(c.error));
+        EXPECT_FALSE(markedWhileShown) << c.write.question;
         EXPECT_FALSE(AnyMark());
     }
     EXPECT_TRUE(Pty->Drain().isEmpty());
