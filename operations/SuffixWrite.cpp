@@ -8,11 +8,7 @@
 namespace {
 
 // Leaving a box while its text is longer than one character brings the operator back to it.
-// A focus loss while the window is not the active one (a dialog opened over it, another
-// application) is not leaving the box.
-void CheckOneCharacter(TFMmain* window, TEdit* box) {
-    if (!window->isActiveWindow())
-        return;
+void CheckOneCharacter(TEdit* box) {
     if (box->text().size() <= 1)
         return;
     ShowPlainMessage(QStringLiteral("한글자만 입력하세요!!"));
@@ -54,9 +50,9 @@ void TFMmain::BTBoardWriteClick() {
 // Both checks are bound to boxes of the other pages as well; whichever box was left, they
 // examine their own suffix box.
 void TFMmain::EDCompanyExit() {
-    CheckOneCharacter(this, EDCompany);
+    CheckOneCharacter(EDCompany);
 }
 
 void TFMmain::EDYearExit() {
-    CheckOneCharacter(this, EDYear);
+    CheckOneCharacter(EDYear);
 }
