@@ -95,6 +95,11 @@ TEdit::TEdit(QWidget* parent, TCharCase charCase, bool numbersOnly) : QLineEdit(
 
 void TEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
+    // Only moving to another control of the window leaves the box. A dialog opening over the
+    // window or a switch to another application takes the focus away without leaving it, and
+    // the box has it again when the window is active again.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
     emit OnExit();
 }
 

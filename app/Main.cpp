@@ -12,6 +12,7 @@
 #include "app/msg.h"
 #include "link/ClientSocket.h"
 #include "link/ComPort.h"
+#include "link/ComPortLog.h"
 #include "protocol/HexDisplay.h"
 #include "widgets/Colors.h"
 #include "widgets/DsFancyButton.h"
@@ -412,8 +413,17 @@ void TFMmain::WireHandlers() {
     on(BT_TXClear, &TDsFancyButton::OnClick, &TFMmain::BT_TXClearClick);
     on(BT_RXClear, &TDsFancyButton::OnClick, &TFMmain::BT_RXClearClick);
     on(Timer10, &QTimer::timeout, &TFMmain::Timer10Timer);
-    connect(ComPort1, &TComPort::OnRxChar, this,
-            [this](int count) { Guard([&] { ComPort1RxChar(count); }); });
+    // A failure while received bytes are taken in is for the service log only: the operator
+    // sees its effect as a reply that fails its check, never a box per chunk of bytes.
+    connect(ComPort1, &TComPort::OnRxChar, this, [this](int count) {
+        try {
+            ComPort1RxChar(count);
+        } catch (const std::exception& e) {
+            qCWarning(lcSerial, "reading received bytes failed: %s", e.what());
+        } catch (...) {
+            qCWarning(lcSerial, "reading received bytes failed");
+        }
+    });
     on(Client, &TClientSocket::OnRead, &TFMmain::ClientRead);
     on(Timer50, &QTimer::timeout, &TFMmain::Timer50Timer);
     on(BT_Read, &TDsFancyButton::OnClick, &TFMmain::BT_ReadClick);

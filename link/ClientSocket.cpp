@@ -10,10 +10,9 @@
 #include "app/ErrorBox.h"
 
 ESocketError ESocketError::Api(int errorCode, const QString& description, const QString& api) {
+    // One multi-argument arg(): a description that itself contains "%1" stays as it is.
     return ESocketError(QStringLiteral("Windows socket error: %1 (%2), on API '%3'")
-                            .arg(description)
-                            .arg(errorCode)
-                            .arg(api));
+                            .arg(description, QString::number(errorCode), api));
 }
 
 ESocketError ESocketError::Api(int errorCode, const QString& api) {
@@ -283,8 +282,15 @@ void TClientWinSocket::WriteNotified() {
     // completed connection.
     sockaddr_in peer{};
     socklen_t peerSize = sizeof peer;
-    if (::getpeername(SocketHandle(), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
-        return;
+    if (::getpeername(SocketHandle(), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
+        // Writable, no pending error and yet no peer: the attempt failed in a way the socket
+        // does not report. Ending it here also stops a still-writable socket from notifying
+        // for ever.
+        const int failure = errno;
+        ReleaseHandle();
+        FFailed = true;
+        throw ESocketError::Async(failure);
+    }
     MarkConnected();
 }
 

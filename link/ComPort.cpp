@@ -225,11 +225,13 @@ int TCustomComPort::ReadStr(QString& str, int count) {
     str.clear();
     if (count <= 0)
         return 0;
-    QByteArray bytes(count, Qt::Uninitialized);
+    // A terminal hands out at most a few KiB per read; a huge count must not mean a huge buffer.
+    const int size = qMin(count, 1 << 16);
+    QByteArray bytes(size, Qt::Uninitialized);
     int error = 0;
     const auto read = [&]() -> qint64 {
         for (;;) {
-            const ssize_t n = ::read(FHandle, bytes.data(), size_t(count));
+            const ssize_t n = ::read(FHandle, bytes.data(), size_t(size));
             if (n >= 0)
                 return n;
             if (errno == EINTR)

@@ -87,6 +87,7 @@ void TComWatcher::Stop(bool processPending) {
         std::lock_guard lock(FMutex);
         FStopping = true;
         deliverNow = processPending && FState == TState::HandedOver;
+        FFinishPending = deliverNow;
     }
     FChanged.notify_all();
     if (FNotifier)
@@ -121,8 +122,9 @@ bool TComWatcher::HandOverPending() const {
 bool TComWatcher::Measure(std::uint64_t& total, int& waiting) {
     std::lock_guard lock(FMutex);
     if (::ioctl(FDeviceFd, FIONREAD, &waiting) < 0) {
-        qCWarning(lcSerial) << "counting received bytes failed; no more received-data events:"
-                            << SystemErrorText(errno);
+        qCWarning(lcSerial).noquote()
+            << "counting received bytes failed; no more received-data events:"
+            << SystemErrorText(errno);
         return false;
     }
     total = FTaken + std::uint64_t(qMax(waiting, 0));
@@ -157,8 +159,8 @@ void TComWatcher::Run() {
         if (::poll(fds, count, timeout) < 0) {
             if (errno == EINTR)
                 continue;
-            qCWarning(lcSerial) << "waiting for the serial device failed; watcher ends:"
-                                << SystemErrorText(errno);
+            qCWarning(lcSerial).noquote()
+                << "waiting for the serial device failed; watcher ends:" << SystemErrorText(errno);
             break;
         }
         if (fds[0].revents != 0)
@@ -166,15 +168,24 @@ void TComWatcher::Run() {
         if (count == 2 && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             // Unplugged, or the far side of a pseudo-terminal closed. The port stays open for the
             // program until it is closed; only the stop signal matters from now on.
-            qCWarning(lcSerial) << "the serial device hung up or reports an error; it is no longer"
-                                   " watched until the port is closed";
+            qCWarning(lcSerial).noquote()
+                << "the serial device hung up or reports an error; it is no longer"
+                   " watched until the port is closed";
             deviceGone = true;
         }
     }
 
+    // An event handed over before the stop is processed on the user-interface thread first, so
+    // the watcher never leaves with a hand-over outstanding. When the port is closing its input
+    // has already been discarded, and the event then finds nothing to report.
+    {
+        std::unique_lock lock(FMutex);
+        FChanged.wait(lock, [this] { return !FFinishPending || FState == TState::Idle; });
+    }
     // Whatever is still queued belongs to a link that is being closed.
     if (::tcflush(FDeviceFd, TCIOFLUSH) < 0 && !deviceGone)
-        qCWarning(lcSerial) << "discarding the device queues failed:" << SystemErrorText(errno);
+        qCWarning(lcSerial).noquote()
+            << "discarding the device queues failed:" << SystemErrorText(errno);
 }
 
 bool TComWatcher::HandOver(std::uint64_t& reported) {
@@ -215,11 +226,11 @@ void TComWatcher::Deliver() noexcept {
     try {
         FProcess(*this);
     } catch (const EQuorrin& e) {
-        qCWarning(lcSerial) << "error while processing received data:" << e.Message();
+        qCWarning(lcSerial).noquote() << "error while processing received data:" << e.Message();
     } catch (const std::exception& e) {
-        qCWarning(lcSerial) << "error while processing received data:" << e.what();
+        qCWarning(lcSerial).noquote() << "error while processing received data:" << e.what();
     } catch (...) {
-        qCWarning(lcSerial) << "unknown error while processing received data";
+        qCWarning(lcSerial).noquote() << "unknown error while processing received data";
     }
     {
         std::lock_guard lock(FMutex);

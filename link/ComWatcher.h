@@ -68,6 +68,7 @@ private:
     std::condition_variable FChanged;
     TState FState = TState::Idle;
     bool FStopping = false;
+    bool FFinishPending = false;     // Stop() processes the event handed over before the stop
     std::uint64_t FTaken = 0;        // bytes read by the user-interface thread so far
     bool FCounted = false;           // NoteCounted() ran while processing the current event
     std::uint64_t FCountedUpTo = 0;  // bytes taken plus bytes waiting at that moment

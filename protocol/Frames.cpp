@@ -1,5 +1,6 @@
 #include "protocol/Frames.h"
 
+#include "app/Errors.h"
 #include "protocol/CRC16.h"
 
 namespace {
@@ -33,6 +34,11 @@ QByteArray BuildReadRequest(quint8 slave, quint8 function, quint16 start, quint1
 
 QByteArray BuildWriteRequest(quint8 slave, quint16 start, quint16 countField,
                              const QByteArray& data) {
+    // The byte count field is one byte and the CRC covers at most 255 bytes: a longer block
+    // cannot be framed, and must never go out with a wrapped count.
+    if (data.size() > kMaxWriteData)
+        throw EQuorrin(
+            QStringLiteral("A write request carries at most %1 data bytes").arg(kMaxWriteData));
     QByteArray frame;
     frame.reserve(9 + data.size());
     frame.append(char(slave));

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "link/ComPortError.h"
 #include "link/ComPortName.h"
 #include "link/ComSettings.h"
 
@@ -141,32 +140,6 @@ TEST(ComPortName, MapsAbsolutePathsAndComNumbersToDevices) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         EXPECT_EQ(DevicePathForPort(QString::fromLatin1(c.port), d), c.device);
-    }
-}
-
-TEST(ComPortError, MessagesAddThePlatformNumberOnlyWhenThereIsOne) {
-    const struct {
-        int code;
-        int platformError;
-        const char* message;
-    } cases[] = {
-        {1, 2, "Unable to open com port (Error: 2)"},
-        {2, 5, "WriteFile function failed (Error: 5)"},
-        {3, 5, "ReadFile function failed (Error: 5)"},
-        {5, 22, "PurgeComm function failed (Error: 22)"},
-        {7, 22, "SetCommState function failed (Error: 22)"},
-        {8, 22, "SetCommTimeouts failed (Error: 22)"},
-        {9, 22, "SetupComm function failed (Error: 22)"},
-        {10, 25, "ClearCommError function failed (Error: 25)"},
-        {11, 5, "GetCommModemStatus function failed (Error: 5)"},
-        {24, -1, "Port Not Open"},
-        {1, 0, "Unable to open com port (Error: 0)"},
-    };
-    for (const auto& c : cases) {
-        const EComPort e(c.code, c.platformError);
-        EXPECT_EQ(e.Message(), QString::fromLatin1(c.message));
-        EXPECT_EQ(e.Code(), c.code);
-        EXPECT_EQ(e.PlatformError(), c.platformError);
     }
 }
 

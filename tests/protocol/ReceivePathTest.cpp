@@ -3,6 +3,7 @@
 #include "operations/OperationState.h"
 #include "protocol/ReceivePath.h"
 #include "support/LinkedWindowFixture.h"
+#include "widgets/SCLED.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ TEST_F(ReceivePath, AcceptedWriteReplyReportsTheSuffixWriteOnceAndClearsTheMarks
     OpState.SuffixWritePending = true;
     SerialReply(WriteReply);
     EXPECT_EQ(W->Mm_RX->toPlainText(), QStringLiteral("01 10 CF F1 00 00 AE EE "));
+    EXPECT_TRUE(W->LED_RX->Animating()) << "the RX lamp blinks when a reply is handled";
     ASSERT_EQ(Dialogs.Seen().size(), 2);  // "연결되었습니다!", then the result
     EXPECT_EQ(Dialogs.Seen()[1].text, QStringLiteral("Suffix 쓰기 완료!!"));
     EXPECT_EQ(Dialogs.Seen()[1].kind, QStringLiteral("plain"));

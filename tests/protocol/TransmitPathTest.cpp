@@ -3,6 +3,7 @@
 #include "link/ComPort.h"
 #include "support/LinkedWindowFixture.h"
 #include "widgets/DsFancyButton.h"
+#include "widgets/SCLED.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ TEST_F(TransmitPath, CommunicationTestGoesOutWholeAndIsShown) {
     QTest::mouseClick(W->BT_Request, Qt::LeftButton);
     EXPECT_EQ(Pty->Receive(8).toHex(' '), QByteArray("01 04 00 00 00 2c f1 d7"));
     EXPECT_EQ(W->Mm_TX->toPlainText(), QStringLiteral("01 04 00 00 00 2C F1 D7 "));
+    EXPECT_TRUE(W->LED_TX->Animating()) << "the TX lamp blinks";
+    EXPECT_FALSE(W->LED_RX->Animating());
     W->BT_TXClearClick();
     EXPECT_TRUE(W->Mm_TX->toPlainText().isEmpty());
     W->BT_RequestClick();
@@ -53,6 +56,7 @@ TEST_F(TransmitPath, AFailedSerialWriteShowsOneMessageNoLineNoBlink) {
     EXPECT_EQ(Dialogs.Texts().last(), QStringLiteral("숫자만 입력하세요!"));
     EXPECT_EQ(Dialogs.Seen().last().kind, QStringLiteral("information"));
     EXPECT_TRUE(W->Mm_TX->toPlainText().isEmpty());
+    EXPECT_FALSE(W->LED_TX->Animating()) << "no blink for a frame that did not leave";
 }
 
 TEST_F(TransmitPath, LanBeforeTheConnectionExistsStillShowsTheFrame) {
