@@ -9,7 +9,7 @@
 
 namespace {
 
-// Timer50 ticks between two retry checks: one check every 21st tick, about once a second.
+// Timer50 ticks counted down between two retry checks, so that a check runs about once a second.
 constexpr qint32 kRetryPeriodTicks = 20;
 // Consecutive checks without an acknowledged block that a sweep survives.
 constexpr qint32 kRetryLimit = 10;
@@ -179,7 +179,6 @@ void TFMmain::UpdateMemoryButtons() {
     OpState.MemoryJob = 0;
     OpState.ReadDone = false;
     OpState.RetryCount = 0;
-    for (QWidget* button : {static_cast<QWidget*>(BT_Read), static_cast<QWidget*>(BT_Write),
-                            static_cast<QWidget*>(SuffixWrite), static_cast<QWidget*>(btTextWrite)})
+    for (TDsFancyButton* button : {BT_Read, BT_Write, SuffixWrite, btTextWrite})
         button->setEnabled(false);
 }
