@@ -60,6 +60,9 @@ bool TFileDialog::Execute(QWidget* parent) {
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        // The save dialog does not ask before replacing a file: the memory file is a working copy
+        // that the operator saves again and again under the model's name.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
     }
     if (!FileName.isEmpty())
         dialog.selectFile(FileName);
