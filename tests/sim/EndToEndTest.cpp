@@ -1,0 +1,311 @@
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "SimProcess.h"
+#include "app/ErrorBox.h"
+#include "operations/MemoryCopyPlan.h"
+#include "operations/OperationState.h"
+#include "support/MainWindowFixture.h"
+#include "widgets/DsFancyButton.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The real window against the controller simulator running as a separate process, over its TCP
+// side ("tcp") or its pseudo-terminal ("pty"). The timers are ticked by hand, five Timer10 ticks
+// to one Timer50 tick, with a little real time between ticks for the bytes to travel.
+class EndToEnd : public MainWindowFixture, public ::testing::WithParamInterface<const char*> {
+protected:
+    QString Link() const { return QString::fromLatin1(GetParam()); }
+    QString StateFile() const { return FDir.filePath(QStringLiteral("sim-state.json")); }
+
+    std::unique_ptr<TSimProcess> StartSim(QStringList options = {}) {
+        options << QStringLiteral("--state-file") << StateFile();
+        auto sim = std::make_unique<TSimProcess>(options);
+        EXPECT_TRUE(sim->Started()) << sim->ErrorOutput().toStdString();
+        return sim;
+    }
+
+    void Connect(const TSimProcess& sim) {
+        W->ED_Addr->setText(QStringLiteral("1"));
+        if (Link() == QStringLiteral("tcp")) {
+            QTest::mouseClick(W->RGChoice->Button(1), Qt::LeftButton);
+            W->ED_IPAddr->setText(QStringLiteral("127.0.0.1"));
+            W->ED_Port->setText(QString::number(sim.Port()));
+        } else {
+            QTest::mouseClick(W->RGChoice->Button(0), Qt::LeftButton);
+            W->EDComPort->setText(sim.PtyPath());
+            W->CB_Baud->SetItemIndex(2);
+            W->CB_Parity->SetItemIndex(0);
+        }
+        Dialogs.Answer(QStringLiteral("확인"));
+        QTest::mouseClick(W->BT_Connect, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return W->IsLinkOpen(); })) << Link().toStdString();
+        W->Timer10->stop();
+        W->Timer50->stop();
+        Run([] { return false; }, 2);  // one refresh of the command buttons
+    }
+
+    void Disconnect() {
+        Dialogs.Answer(QStringLiteral("확인"));
+        QTest::mouseClick(W->BT_DisConnect, Qt::LeftButton);
+        ASSERT_FALSE(W->IsLinkOpen());
+    }
+
+    // Ticks until done() holds or maxTicks Timer10 ticks have passed; true when done. Time runs
+    // faster than on the wall clock: while a request waits for its reply a tick waits up to 2 ms
+    // for the first bytes, and while a reply is being collected a tick comes once no further
+    // byte has arrived for a millisecond.
+    bool Run(const std::function<bool()>& done, int maxTicks) {
+        for (int tick = 0; tick < maxTicks; ++tick) {
+            if (done())
+                return true;
+            if (OpState.RcvActive) {
+                for (qsizetype seen = -1; seen != OpState.RcvStr.size();) {
+                    seen = OpState.RcvStr.size();
+                    WaitUntil([] { return false; }, 1ms);
+                }
+            } else {
+                WaitUntil([] { return OpState.RcvActive; }, 2ms);
+            }
+            Guard([&] { W->Timer10Timer(); });
+            if (tick % 5 == 4)
+                Guard([&] { W->Timer50Timer(); });
+        }
+        return done();
+    }
+
+    bool Shown(const QString& text) const { return Dialogs.Texts().contains(text); }
+
+    void Click(TDsFancyButton* button) {
+        ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QString Record(const QString& address) const {
+        QFile file(StateFile());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+        return state.value(QStringLiteral("records")).toObject().value(address).toString();
+    }
+
+    // Runs a READ sweep of the chosen memory model; true for "Reading OK!!".
+    bool ReadSweep(int modelRow, int maxTicks = 128 * 12 + 300) {
+        W->CBModelM->SetItemIndex(modelRow);
+        Dialogs.Answer(QStringLiteral("예"));
+        Click(W->BT_Read);
+        const auto ended = [&] {
+            return Shown(QStringLiteral("Reading OK!!")) ||
+                   Shown(QStringLiteral("Read Parameter Fail!! Please Check Connection!!"));
+        };
+        EXPECT_TRUE(Run(ended, maxTicks)) << "the sweep neither ended nor failed";
+        return Shown(QStringLiteral("Reading OK!!"));
+    }
+
+    // Blocks a read or write sweep of the model covers.
+    static std::vector<TMemoryBlock> ReadBlocks(int row) {
+        std::vector<TMemoryBlock> blocks;
+        qint32 no = 0;
+        for (auto b = NextReadBlock(*MemoryModel(row), 0, 0); b;
+             b = NextReadBlock(*MemoryModel(row), b->Offset, ++no))
+            blocks.push_back(*b);
+        return blocks;
+    }
+    static std::vector<TMemoryBlock> WriteBlocks(int row) {
+        std::vector<TMemoryBlock> blocks;
+        qint32 no = 0;
+        for (auto b = NextWriteBlock(*MemoryModel(row), 0, no); b;) {
+            blocks.push_back(*b);
+            ++no;
+            b = NextWriteBlock(*MemoryModel(row), b->Offset, no);
+        }
+        return blocks;
+    }
+
+    // Every byte a read sweep brought equals the simulator's memory.
+    void ExpectImageOfDefaultMemory(int row) {
+        int wrong = 0;
+        for (const TMemoryBlock& b : ReadBlocks(row)) {
+            const QByteArray expected = DefaultBytes(b.Offset, b.Length);
+            for (int i = 0; i < b.Length && wrong < 5; ++i) {
+                if (OpState.MemImage[size_t(b.Offset + i)] != quint8(expected[i])) {
+                    ++wrong;
+                    ADD_FAILURE() << "byte " << b.Offset + i << " of the image is wrong";
+                }
+            }
+        }
+    }
+
+    void AnswerFileDialog(const QString& path) {
+        Dialogs.AnswerWith([path](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+};
+
+TEST_P(EndToEnd, CommunicationTest) {
+    Start();
+    auto sim = StartSim();
+    Connect(*sim);
+    Click(W->BT_Request);
+    ASSERT_TRUE(Run([&] { return !W->Mm_RX->toPlainText().isEmpty(); }, 100));
+    EXPECT_EQ(W->Mm_TX->toPlainText(), QStringLiteral("01 04 00 00 00 2C F1 D7 "));
+    EXPECT_EQ(W->Mm_RX->toPlainText().size(), 93 * 3);
+    EXPECT_FALSE(OpState.ResendFlag);
+}
+
+TEST_P(EndToEnd, SuffixBoardSuffixAndHourWritesAreStored) {
+    Start();
+    auto sim = StartSim();
+    Connect(*sim);
+
+    W->EDYear->setText(QStringLiteral("N"));
+    W->EDCompany->setText(QStringLiteral("A"));
+    W->EDNumber->setText(QStringLiteral("123"));
+    Dialogs.Answer(QStringLiteral("예"));
+    Click(W->SuffixWrite);
+    ASSERT_TRUE(Run([&] { return Shown(QStringLiteral("Suffix 쓰기 완료!!")); }, 100));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Record(QStringLiteral("CFF1")) == QStringLiteral("4E417B00");
+    })) << Record(QStringLiteral("CFF1")).toStdString();
+
+    Dialogs.Clear();
+    W->EDBoardYear->setText(QStringLiteral("23"));
+    W->EdBoardMonth->setText(QStringLiteral("7"));
+    W->EDBoardNumber->setText(QStringLiteral("500"));
+    Dialogs.Answer(QStringLiteral("예"));
+    W->BTBoardWriteClick();
+    ASSERT_TRUE(Run([&] { return Shown(QStringLiteral("Suffix 쓰기 완료!!")); }, 100));
+    EXPECT_TRUE(
+        WaitUntil([&] { return Record(QStringLiteral("CFF6")) == QStringLiteral("1707F401"); }));
+
+    Dialogs.Clear();
+    W->CB_Model->SetItemIndex(0);
+    W->CB_ModelChange();
+    const struct {
+        TEdit* box;
+        const char* value;
+    } hours[] = {{W->EDHour1, "1234"}, {W->EDMin1, "30"}, {W->EDHour2, "5678"},
+                 {W->EDMin2, "50"},    {W->EDHour3, "9"}, {W->EDMin3, "12"}};
+    for (const auto& h : hours)
+        h.box->setText(QString::fromLatin1(h.value));
+    Dialogs.Answer(QStringLiteral("예"));
+    Click(W->BTHour);
+    ASSERT_TRUE(Run([&] { return Shown(QStringLiteral("Hour 쓰기 완료!!")); }, 100));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Record(QStringLiteral("C1E0")) ==
+               QStringLiteral("08070000D204000008070000 2E160000B001000009000000").remove(u' ');
+    })) << Record(QStringLiteral("C1E0")).toStdString();
+}
+
+TEST_P(EndToEnd, ReadSweepOfEachMemoryModel) {
+    Start();
+    auto sim = StartSim();
+    Connect(*sim);
+    const int textLength[] = {8112, 8192, 8124};
+    for (int row = 0; row < 3; ++row) {
+        Dialogs.Clear();
+        OpState.MemImage.fill(0);
+        ASSERT_TRUE(ReadSweep(row)) << "model " << row;
+        EXPECT_EQ(W->mmOpen->toPlainText().size(), textLength[row]) << "model " << row;
+        ExpectImageOfDefaultMemory(row);
+    }
+}
+
+TEST_P(EndToEnd, CopyThroughAFileOntoASecondController) {
+    Start();
+    const QString file = FDir.filePath(QStringLiteral("copy.txt"));
+    const QString targetImage = FDir.filePath(QStringLiteral("target.txt"));
+    {
+        auto source = StartSim();
+        Connect(*source);
+        ASSERT_TRUE(ReadSweep(1));
+        AnswerFileDialog(file);
+        W->BTSaveClick();
+        EXPECT_TRUE(Shown(file + QStringLiteral("\r 파일명으로 저장되었습니다.")))
+            << Dialogs.Texts().join(u'|').toStdString();
+        Disconnect();
+    }
+    OpState.MemImage.fill(0x5A);  // whatever FILE WRITE sends must come from the file
+    auto target = StartSim(
+        {QStringLiteral("--fill"), QStringLiteral("0"), QStringLiteral("--image"), targetImage});
+    Connect(*target);
+    AnswerFileDialog(file);
+    W->BTOpenClick();
+    Dialogs.Clear();
+    Dialogs.Answer(QStringLiteral("예"));
+    Click(W->btTextWrite);
+    ASSERT_TRUE(Run([&] { return Shown(QStringLiteral("Writing OK!!")); }, 128 * 12 + 300))
+        << Dialogs.Texts().join(u'|').toStdString();
+    Disconnect();
+    ASSERT_EQ(target->Stop(SIGTERM), 0);
+
+    QFile saved(targetImage);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray image = QByteArray::fromHex(saved.readAll().trimmed());
+    ASSERT_GE(image.size(), 4096);
+    std::set<int> written;
+    for (const TMemoryBlock& b : WriteBlocks(1))
+        for (int i = 0; i < b.Length; ++i)
+            written.insert(b.Offset + i);
+    const QByteArray source = DefaultBytes(0, 4096);
+    int wrong = 0;
+    for (int k = 0; k < 4096 && wrong < 5; ++k) {
+        const char expected = written.count(k) ? source[k] : '\0';
+        if (image[k] != expected) {
+            ++wrong;
+            ADD_FAILURE() << "target byte " << k
+                          << (written.count(k) ? " (written)" : " (never written)");
+        }
+    }
+    EXPECT_LT(written.size(), 4096u) << "the model leaves a region alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, EndToEnd, ::testing::Values("tcp", "pty"));
+
+// Misbehaving controllers: every sweep ends in a correct image or in the failure message, never
+// in a wrong image reported as read.
+class FaultySweep : public EndToEnd {};
+
+TEST_P(FaultySweep, EndsCorrectOrFailsNeverWrong) {
+    Start();
+    const QStringList faults[] = {
+        {QStringLiteral("--drop-every"), QStringLiteral("7")},
+        {QStringLiteral("--corrupt-every"), QStringLiteral("5")},
+        {QStringLiteral("--split"), QStringLiteral("60:9")},
+        {QStringLiteral("--exception"), QStringLiteral("4:6")},
+        {QStringLiteral("--merge-every"), QStringLiteral("11")},
+    };
+    for (const QStringList& fault : faults) {
+        Dialogs.Clear();
+        auto sim = StartSim(fault);
+        Connect(*sim);
+        OpState.MemImage.fill(0);
+        const bool ok = ReadSweep(1, 128 * 12 + 21 * 5 * 13 * 4);
+        if (ok) {
+            ExpectImageOfDefaultMemory(1);
+        } else {
+            EXPECT_TRUE(Shown(QStringLiteral("Read Parameter Fail!! Please Check Connection!!")));
+        }
+        std::printf("%s %s: %s\n", GetParam(), qPrintable(fault.join(u' ')),
+                    ok ? "correct image" : "failure message");
+        Disconnect();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, FaultySweep, ::testing::Values("tcp", "pty"));
+
+}  // namespace
