@@ -17,6 +17,7 @@ class TComPort;
 class TClientSocket;
 class TDsFancyButton;
 class TSCLED;
+enum class TTextMark : quint8;
 
 // The file-open and file-save dialogs of the window: their settings live with the window, the
 // dialog itself exists only while it is shown.
@@ -80,8 +81,11 @@ public:
 
     // --- memory copy engine and memory text ---
     void RxDataSave();
+    void InputRxDataFromReadFile();
     void RxDataProcess();
     void TxDataProcess();
+    void CommReadROM(int Index);
+    void CommWriteROM(int Index);
     void UpdateMemoryButtons();
     // Clears a suffix, board suffix or hour mark whose reply is overdue; run on every Timer50 tick.
     void ExpirePendingMarks();
@@ -239,6 +243,8 @@ private:
 
     bool FActivated = false;
     QString FSettingsFileName;
+    // Byte-order mark of the last memory file opened with one; SAVE writes in its encoding.
+    TTextMark FMemoryFileMark{};
 };
 
 // The single window of a running program; set while it exists.

@@ -1,15 +1,185 @@
 #include "app/Main.h"
+#include "app/NumConv.h"
+#include "link/ClientSocket.h"
+#include "link/ComPort.h"
+#include "operations/MemoryCopyPlan.h"
+#include "operations/MemoryTextBox.h"
+#include "operations/OperationState.h"
+#include "widgets/DsFancyButton.h"
 
-void TFMmain::BT_ReadClick() {}
+namespace {
 
-void TFMmain::BT_WriteClick() {}
+// Timer50 ticks between two retry checks: one check every 21st tick, about once a second.
+constexpr qint32 kRetryPeriodTicks = 20;
+// Consecutive checks without an acknowledged block that a sweep survives.
+constexpr qint32 kRetryLimit = 10;
 
-void TFMmain::btTextWriteClick() {}
+const QString kNotConnected = QStringLiteral("통신연결이 안되었습니다!");
 
-void TFMmain::Timer50Timer() {}
+// The slave ID is converted at every request, so that a text that is not a number fails there.
+quint8 SlaveId(const TEdit& box) {
+    return quint8(StrToInt(box.text()) & 0xFF);
+}
 
-void TFMmain::RxDataProcess() {}
+}  // namespace
 
-void TFMmain::TxDataProcess() {}
+void TFMmain::BT_ReadClick() {
+    if (!IsLinkOpen()) {
+        showMessage_x(kNotConnected);
+        return;
+    }
+    if (!showMessage_Y(QStringLiteral("Read Parameter?")))
+        return;
+    // A slave ID that is not a number must fail before the sweep state changes: a failed start
+    // leaves the engine idle.
+    SlaveId(*ED_Addr);
+    OpState.MemoryJobActive = true;
+    OpState.RetryCount = 0;
+    OpState.ReadBlockNo = 0;
+    OpState.ReadAddr = 0;
+    mmOpen->clear();
+    RxDataProcess();
+    OpState.MemoryJob = 1;
+    OpState.ResendFlag = true;
+    // The first check comes a full period after the first request. An earlier one would ask for
+    // the first block again, and its late reply would be stored as the second block.
+    OpState.RetryTicks = kRetryPeriodTicks;
+}
 
-void TFMmain::UpdateMemoryButtons() {}
+void TFMmain::BT_WriteClick() {
+    if (!IsLinkOpen()) {
+        showMessage_x(kNotConnected);
+        return;
+    }
+    if (!showMessage_Y(QStringLiteral("Write Parameter?")))
+        return;
+    SlaveId(*ED_Addr);
+    OpState.MemoryJobActive = true;
+    OpState.RetryCount = 0;
+    OpState.WriteBlockNo = 0;
+    OpState.WriteAddr = 0;
+    TxDataProcess();
+    OpState.MemoryJob = 2;
+    OpState.ResendFlag = true;
+    OpState.RetryTicks = kRetryPeriodTicks;
+}
+
+void TFMmain::btTextWriteClick() {
+    if (!IsLinkOpen()) {
+        showMessage_x(kNotConnected);
+        return;
+    }
+    if (MemoryText(*mmOpen).isEmpty()) {
+        showMessage_x(QStringLiteral("파일이 없습니다!"));
+        return;
+    }
+    if (!showMessage_Y(QStringLiteral("Write Parameter?")))
+        return;
+    SlaveId(*ED_Addr);
+    OpState.MemoryJobActive = true;
+    OpState.RetryCount = 0;
+    OpState.MemoryJob = 2;
+    OpState.WriteBlockNo = 0;
+    OpState.WriteAddr = 0;
+    InputRxDataFromReadFile();
+    TxDataProcess();
+    OpState.ResendFlag = true;
+    OpState.RetryTicks = kRetryPeriodTicks;
+}
+
+void TFMmain::RxDataProcess() {
+    // The row is read at every step: the plan follows the current selection.
+    const TMemoryModel* model = MemoryModel(CBModelM->ItemIndex());
+    if (model == nullptr)
+        return;  // the box always has a row selected
+    const std::optional<TMemoryBlock> next =
+        NextReadBlock(*model, OpState.ReadAddr, OpState.ReadBlockNo);
+    if (!next) {
+        OpState.MemoryJob = 0;
+        OpState.ReadDone = true;
+        OpState.MemoryJobActive = false;
+        showMessage_x(QStringLiteral("Reading OK!!"));
+        return;
+    }
+    OpState.ReadAddr = next->Offset;
+    OpState.ReadLen = next->Length;
+    CommReadROM(OpState.ReadLen);
+}
+
+void TFMmain::TxDataProcess() {
+    const TMemoryModel* model = MemoryModel(CBModelM->ItemIndex());
+    if (model == nullptr)
+        return;
+    const std::optional<TMemoryBlock> next =
+        NextWriteBlock(*model, OpState.WriteAddr, OpState.WriteBlockNo);
+    if (!next) {
+        OpState.MemoryJob = 0;
+        OpState.MemoryJobActive = false;
+        showMessage_x(QStringLiteral("Writing OK!!"));
+        return;
+    }
+    OpState.WriteAddr = next->Offset;
+    OpState.WriteLen = next->Length;
+    OpState.TxBlock =
+        QByteArray(reinterpret_cast<const char*>(OpState.MemImage.data()) + OpState.WriteAddr,
+                   OpState.WriteLen);
+    CommWriteROM(OpState.WriteLen);
+}
+
+void TFMmain::CommReadROM(int Index) {
+    TXCommand(BuildMemoryReadRequest(SlaveId(*ED_Addr), OpState.ReadAddr, Index));
+}
+
+void TFMmain::CommWriteROM(int Index) {
+    TXCommand(
+        BuildMemoryWriteRequest(SlaveId(*ED_Addr), OpState.WriteAddr, OpState.TxBlock.left(Index)));
+}
+
+void TFMmain::Timer50Timer() {
+    ExpirePendingMarks();
+    const bool linkOpen = RGChoice->ItemIndex() == 0 ? ComPort1->Connected() : Client->Active();
+    if (!linkOpen)
+        return;
+    if (OpState.RetryTicks > 0) {
+        --OpState.RetryTicks;
+        return;
+    }
+    // One check for both sweeps: ack is the sweep's acknowledgement mark, resend repeats its
+    // current block.
+    const auto check = [this](bool& ack, const QString& failure, auto&& resend) {
+        OpState.RetryTicks = kRetryPeriodTicks;
+        if (ack) {
+            OpState.RetryCount = 0;
+        } else if (++OpState.RetryCount > kRetryLimit) {
+            OpState.MemoryJob = 0;
+            showMessage_x(failure);
+            return;
+        }
+        ack = false;
+        if (OpState.ResendFlag)
+            resend();
+    };
+    if (OpState.MemoryJob == 1) {
+        check(OpState.ReadAck, QStringLiteral("Read Parameter Fail!! Please Check Connection!!"),
+              [this] { CommReadROM(OpState.ReadLen); });
+    } else if (OpState.MemoryJob == 2) {
+        check(OpState.WriteAck, QStringLiteral("Write Parameter Fail!! Please Check Connection!!"),
+              [this] { CommWriteROM(OpState.WriteLen); });
+    }
+}
+
+void TFMmain::UpdateMemoryButtons() {
+    if (IsLinkOpen()) {
+        BT_Read->setEnabled(OpState.MemoryJob == 0);
+        BT_Write->setEnabled(OpState.ReadDone);
+        SuffixWrite->setEnabled(true);
+        btTextWrite->setEnabled(true);
+        return;
+    }
+    OpState.MemoryJob = 0;
+    OpState.ReadDone = false;
+    OpState.RetryCount = 0;
+    for (QWidget* button : {static_cast<QWidget*>(BT_Read), static_cast<QWidget*>(BT_Write),
+                            static_cast<QWidget*>(SuffixWrite), static_cast<QWidget*>(btTextWrite)})
+        button->setEnabled(false);
+}

@@ -5,6 +5,7 @@
 #include "app/NumConv.h"
 #include "link/ClientSocket.h"
 #include "link/ComPort.h"
+#include "operations/MemoryCopyPlan.h"
 #include "operations/OperationState.h"
 #include "protocol/CRC16.h"
 #include "protocol/HexDisplay.h"
@@ -111,7 +112,9 @@ void TFMmain::DispatchReply() {
                                         : QStringLiteral("Hour 쓰기 에러 발생!!"));
     } else if (OpState.MemoryJobActive) {
         if (OpState.MemoryJob == 1) {
-            if (function == 3) {
+            // A read reply too short for the block is a bad reply: storing it would take its CRC,
+            // or bytes beyond it, for memory.
+            if (function == 3 && ReadReplyCarriesBlock(OpState.RcvBuf, OpState.ReadLen)) {
                 OpState.ResendFlag = false;
                 OpState.ReadAck = true;
                 RxDataSave();

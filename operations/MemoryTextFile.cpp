@@ -1,0 +1,74 @@
+#include "operations/MemoryTextFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+
+#include "app/Errors.h"
+
+namespace {
+
+// Closes the descriptor on every way out; Close() reports the error of a close that fails,
+// which is where a write that the system deferred can still fail.
+class TFileHandle {
+public:
+    explicit TFileHandle(int fd) : FFd(fd) {}
+    ~TFileHandle() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Fd() const { return FFd; }
+    int Close() {
+        const int result = ::close(FFd);
+        FFd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int FFd;
+};
+
+}  // namespace
+
+QByteArray ReadMemoryFile(const QString& fileName) {
+    TFileHandle file(::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.Fd() < 0)
+        throw EInOutError::CannotOpen(fileName, errno);
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.Fd(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EInOutError::Failed(fileName, errno);
+        }
+        if (n == 0)
+            break;
+        bytes.append(chunk, n);
+    }
+    return bytes;
+}
+
+void WriteMemoryFile(const QString& fileName, const QByteArray& bytes) {
+    TFileHandle file(::open(QFile::encodeName(fileName).constData(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file.Fd() < 0)
+        throw EInOutError::CannotCreate(fileName, errno);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.Fd(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EInOutError::Failed(fileName, errno);
+        }
+        done += n;
+    }
+    if (const int error = file.Close(); error != 0)
+        throw EInOutError::Failed(fileName, error);
+}

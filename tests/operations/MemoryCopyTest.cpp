@@ -1,0 +1,232 @@
+#include <QTest>
+#include <chrono>
+
+#include "app/ErrorBox.h"
+#include "operations/MemoryTextBox.h"
+#include "operations/OperationState.h"
+#include "support/LinkedWindowFixture.h"
+#include "widgets/DsFancyButton.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The memory copy against a controller played byte by byte on a raw pty (or a loopback peer),
+// with both timers ticked by hand.
+class MemoryCopy : public LinkedWindowFixture {
+protected:
+    void Tick50(int times) {
+        for (int i = 0; i < times; ++i)
+            Guard([&] { W->Timer50Timer(); });
+    }
+    void Click(TDsFancyButton* button, const QString& answer = QStringLiteral("예")) {
+        Dialogs.Answer(answer);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    // The next request the program wrote must be exactly this one.
+    void ExpectRequest(const QByteArray& expected) {
+        EXPECT_EQ(Pty->Receive(int(expected.size()), 2s).toHex(' '), expected.toHex(' '));
+    }
+    void ExpectNoRequest() { EXPECT_EQ(Pty->Receive(1, 150ms).toHex(' '), QByteArray()); }
+    void Reply(const QByteArray& bytes) {
+        Pty->Send(bytes);
+        ASSERT_TRUE(WaitForReplyStart());
+        ASSERT_TRUE(WaitUntil([&] { return OpState.RcvStr.size() >= bytes.size(); }));
+        Tick10(11);
+    }
+    QByteArray ReadRequest(int offset, int length) const {
+        QByteArray frame = QByteArray::fromHex("0103");
+        frame.append(char((0xC000 + offset) >> 8)).append(char(offset & 0xFF));
+        frame.append('\0').append(char(length / 2));
+        return Frame(frame);
+    }
+    QByteArray ReadReply(const QByteArray& data) const {
+        return Frame(QByteArray::fromHex("0103") + char(data.size()) + data);
+    }
+    static QByteArray Data(int length, int seed) {
+        QByteArray data;
+        for (int i = 0; i < length; ++i)
+            data.append(char(seed + 7 * i));
+        return data;
+    }
+    QString Memory() const { return MemoryText(*W->mmOpen); }
+
+    const QByteArray FirstRead = QByteArray::fromHex("0103C00000107806");
+    const QString ReadFail = QStringLiteral("Read Parameter Fail!! Please Check Connection!!");
+};
+
+TEST_F(MemoryCopy, WithNoControllerTheFirstBlockIsAskedElevenTimesThenTheSweepFails) {
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    Tick10(1);
+    EXPECT_FALSE(W->BT_Read->isEnabled());
+    // One request at the click, one at each of the first ten checks, a check every 21st tick.
+    Tick50(21 * 11 - 1);
+    EXPECT_EQ(Pty->Receive(8 * 11, 3s), FirstRead.repeated(11));
+    EXPECT_FALSE(Dialogs.Texts().contains(ReadFail));
+    Tick50(1);
+    EXPECT_EQ(Dialogs.Texts().last(), ReadFail);
+    EXPECT_EQ(OpState.MemoryJob, 0);
+    ExpectNoRequest();
+    EXPECT_FALSE(W->BT_Read->isEnabled());
+    Tick10(1);
+    EXPECT_TRUE(W->BT_Read->isEnabled()) << "enabled at the next 10 ms tick";
+}
+
+TEST_F(MemoryCopy, TheFirstRetryCheckComesAFullPeriodAfterTheStart) {
+    // An idle engine has no countdown left. Checking at once would ask for the first block a
+    // second time, and the late answer to it would be stored as the second block.
+    ConnectSerial();
+    HoldTimers();
+    ASSERT_EQ(OpState.RetryTicks, 0);
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Tick50(20);
+    ExpectNoRequest();
+    Tick50(1);
+    ExpectRequest(FirstRead);
+}
+
+TEST_F(MemoryCopy, AnExceptionReplyIsNotStoredAndTheBlockIsAskedAgain) {
+    ConnectSerial();
+    HoldTimers();
+    OpState.MemImage[0] = 0x66;
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Reply(Frame(QByteArray::fromHex("018302")));
+    EXPECT_TRUE(OpState.ResendFlag);
+    EXPECT_EQ(OpState.ReadBlockNo, 0);
+    EXPECT_EQ(OpState.MemImage[0], 0x66);
+    EXPECT_EQ(Memory(), QString());
+    ExpectNoRequest();
+    Tick50(21);
+    ExpectRequest(FirstRead);
+
+    const QByteArray data = Data(32, 0x90);
+    Reply(ReadReply(data));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(OpState.MemImage.data()), 32), data);
+    EXPECT_EQ(Memory(), QString::fromLatin1(data.toHex().toUpper()));
+    ExpectRequest(ReadRequest(32, 32));
+}
+
+TEST_F(MemoryCopy, AShortReadReplyIsABadReply) {
+    ConnectSerial();
+    HoldTimers();
+    OpState.MemImage.fill(0x66);
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    const QByteArray shortReplies[] = {
+        Frame(QByteArray::fromHex("010300")),  // no data at all
+        ReadReply(Data(30, 1)),                // two data bytes short: the CRC would be data
+    };
+    for (const QByteArray& reply : shortReplies) {
+        OpState.ReadAck = false;
+        Reply(reply);
+        EXPECT_TRUE(OpState.ResendFlag) << reply.toHex().toStdString();
+        EXPECT_FALSE(OpState.ReadAck);
+        EXPECT_EQ(OpState.ReadBlockNo, 0);
+        EXPECT_EQ(Memory(), QString());
+        EXPECT_EQ(OpState.MemImage[0], 0x66);
+        ExpectNoRequest();
+    }
+    Tick50(21);
+    ExpectRequest(FirstRead);
+}
+
+TEST_F(MemoryCopy, AStartWithASlaveIdThatIsNotANumberLeavesTheEngineIdle) {
+    ConnectSerial();
+    HoldTimers();
+    W->ED_Addr->setText(QStringLiteral("x"));
+    OpState.ReadDone = true;  // enables WRITE
+    Tick10(1);
+    for (TDsFancyButton* button : {W->BT_Read, W->BT_Write, W->btTextWrite}) {
+        SetMemoryText(*W->mmOpen, QStringLiteral("0A"));
+        OpState.MemImage[0] = 0x66;
+        OpState.ReadBlockNo = 5;
+        OpState.ReadAddr = 160;
+        OpState.WriteBlockNo = 7;
+        OpState.WriteAddr = 224;
+        OpState.RetryCount = 3;
+        Dialogs.Clear();
+        Click(button);
+        const QString name = button->objectName();
+        EXPECT_EQ(Dialogs.Texts().last(), QStringLiteral("'x' is not a valid integer value."))
+            << name.toStdString();
+        EXPECT_EQ(OpState.MemoryJob, 0) << name.toStdString();
+        EXPECT_FALSE(OpState.MemoryJobActive) << name.toStdString();
+        EXPECT_EQ(OpState.ReadBlockNo, 5);
+        EXPECT_EQ(OpState.ReadAddr, 160);
+        EXPECT_EQ(OpState.WriteBlockNo, 7);
+        EXPECT_EQ(OpState.WriteAddr, 224);
+        EXPECT_EQ(OpState.RetryCount, 3);
+        EXPECT_EQ(OpState.MemImage[0], 0x66);
+        EXPECT_EQ(Memory(), QStringLiteral("0A")) << name.toStdString();
+        Tick50(30);  // no retry check of a sweep that never started
+        EXPECT_EQ(OpState.MemoryJob, 0);
+    }
+    ExpectNoRequest();
+}
+
+TEST_F(MemoryCopy, ButtonsFollowTheLinkAndTheSweep) {
+    ConnectSerial();
+    HoldTimers();
+    Tick10(1);
+    EXPECT_TRUE(W->BT_Read->isEnabled());
+    EXPECT_FALSE(W->BT_Write->isEnabled()) << "nothing read yet";
+    EXPECT_TRUE(W->btTextWrite->isEnabled());
+    EXPECT_TRUE(W->SuffixWrite->isEnabled());
+
+    OpState.ReadDone = true;  // what a completed sweep leaves
+    Click(W->BT_Read);
+    Tick10(1);
+    EXPECT_FALSE(W->BT_Read->isEnabled());
+    EXPECT_TRUE(W->BT_Write->isEnabled()) << "a new read does not take WRITE away";
+    EXPECT_TRUE(W->btTextWrite->isEnabled()) << "FILE WRITE stays available during a sweep";
+}
+
+TEST_F(MemoryCopy, TheDisconnectButtonFreezesTheSweep) {
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Tick50(5);
+    const qint32 ticksLeft = OpState.RetryTicks;
+    QTest::mouseClick(W->BT_DisConnect, Qt::LeftButton);
+    ASSERT_FALSE(W->IsLinkOpen());
+    EXPECT_FALSE(W->Timer10->isActive());
+    EXPECT_FALSE(W->Timer50->isActive());
+    EXPECT_EQ(OpState.MemoryJob, 1);
+    EXPECT_EQ(OpState.RetryTicks, ticksLeft);
+
+    // Connecting starts the timers, which run for a moment while "연결되었습니다!" is shown.
+    QTest::mouseClick(W->BT_Connect, Qt::LeftButton);
+    HoldTimers();
+    ASSERT_TRUE(W->IsLinkOpen());
+    EXPECT_EQ(OpState.MemoryJob, 1) << "the sweep goes on";
+    ASSERT_LE(OpState.RetryTicks, ticksLeft);
+    Tick50(OpState.RetryTicks + 1);
+    ExpectRequest(FirstRead);
+}
+
+TEST_F(MemoryCopy, ALinkLostWhileTheTimersRunDropsTheSweepSilently) {
+    ConnectLan();
+    HoldTimers();
+    OpState.ReadDone = true;
+    Click(W->BT_Read);
+    ASSERT_TRUE(WaitUntil([&] { return Peer->bytesAvailable() >= 8; }));
+    const qsizetype shown = Dialogs.Seen().size();
+    Peer->close();
+    ASSERT_TRUE(WaitUntil([&] { return !W->IsLinkOpen(); }));
+    Tick10(1);
+    EXPECT_EQ(OpState.MemoryJob, 0);
+    EXPECT_FALSE(OpState.ReadDone);
+    EXPECT_EQ(OpState.RetryCount, 0);
+    for (QWidget* button :
+         {static_cast<QWidget*>(W->BT_Read), static_cast<QWidget*>(W->BT_Write),
+          static_cast<QWidget*>(W->btTextWrite), static_cast<QWidget*>(W->SuffixWrite)})
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+    EXPECT_EQ(Dialogs.Seen().size(), shown) << "no message";
+}
+
+}  // namespace
