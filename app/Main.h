@@ -243,7 +243,8 @@ private:
 
     bool FActivated = false;
     QString FSettingsFileName;
-    // Byte-order mark of the last memory file opened with one; SAVE writes in its encoding.
+    // Byte-order mark of the last memory file opened (none for a plain one); SAVE writes in
+    // that form.
     TTextMark FMemoryFileMark{};
 };
 

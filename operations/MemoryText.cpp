@@ -31,8 +31,9 @@ void TFMmain::BTOpenClick() {
     if (!OpenDialog1.Execute(this))
         return;
     const TMemoryFileText file = DecodeMemoryFile(ReadMemoryFile(OpenDialog1.FileName));
-    if (file.Mark != TTextMark::None)
-        FMemoryFileMark = file.Mark;
+    // SAVE writes in the form of the last file opened: with its mark and encoding, or as plain
+    // single-byte hex when it had no mark.
+    FMemoryFileMark = file.Mark;
     // Only FILE WRITE turns the text into the memory image.
     SetMemoryText(*mmOpen, file.Text);
 }
