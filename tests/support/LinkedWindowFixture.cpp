@@ -33,7 +33,11 @@ void LinkedWindowFixture::ConnectLan(const QString& slaveId) {
     W->ED_Port->setText(QString::number(Listener->serverPort()));
     Dialogs.Answer(QStringLiteral("확인"));
     QTest::mouseClick(W->BT_Connect, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return W->IsLinkOpen() && Listener->hasPendingConnections(); }));
+    // The memory buttons follow the link at the next 10 ms tick. Tests hold the timers right
+    // after connecting, so wait for that tick: a click on a still disabled READ does nothing.
+    ASSERT_TRUE(WaitUntil([&] {
+        return W->IsLinkOpen() && Listener->hasPendingConnections() && W->BT_Read->isEnabled();
+    }));
     Peer = Listener->nextPendingConnection();
     ASSERT_NE(Peer, nullptr);
 }
