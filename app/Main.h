@@ -86,6 +86,10 @@ public:
     void TxDataProcess();
     void CommReadROM(int Index);
     void CommWriteROM(int Index);
+    // The current block was acknowledged: the next block, or first the resynchronisation.
+    void SweepBlockDone();
+    void ContinueSweep();
+    void SendResyncRequest();
     void UpdateMemoryButtons();
     // Clears a suffix, board suffix or hour mark whose reply is overdue; run on every Timer50 tick.
     void ExpirePendingMarks();

@@ -5,6 +5,7 @@
 #include "operations/MemoryCopyPlan.h"
 #include "operations/MemoryTextBox.h"
 #include "operations/OperationState.h"
+#include "protocol/Frames.h"
 #include "widgets/DsFancyButton.h"
 
 namespace {
@@ -38,6 +39,8 @@ void TFMmain::BT_ReadClick() {
     OpState.ReadBlockNo = 0;
     OpState.ReadAddr = 0;
     mmOpen->clear();
+    OpState.BlockUnanswered = 0;
+    OpState.Resyncing = false;
     RxDataProcess();
     OpState.MemoryJob = 1;
     OpState.ResendFlag = true;
@@ -58,6 +61,8 @@ void TFMmain::BT_WriteClick() {
     OpState.RetryCount = 0;
     OpState.WriteBlockNo = 0;
     OpState.WriteAddr = 0;
+    OpState.BlockUnanswered = 0;
+    OpState.Resyncing = false;
     TxDataProcess();
     OpState.MemoryJob = 2;
     OpState.ResendFlag = true;
@@ -82,6 +87,8 @@ void TFMmain::btTextWriteClick() {
     OpState.WriteBlockNo = 0;
     OpState.WriteAddr = 0;
     InputRxDataFromReadFile();
+    OpState.BlockUnanswered = 0;
+    OpState.Resyncing = false;
     TxDataProcess();
     OpState.ResendFlag = true;
     OpState.RetryTicks = kRetryPeriodTicks;
@@ -128,11 +135,39 @@ void TFMmain::TxDataProcess() {
 
 void TFMmain::CommReadROM(int Index) {
     TXCommand(BuildMemoryReadRequest(SlaveId(*ED_Addr), OpState.ReadAddr, Index));
+    ++OpState.BlockUnanswered;
 }
 
 void TFMmain::CommWriteROM(int Index) {
     TXCommand(
         BuildMemoryWriteRequest(SlaveId(*ED_Addr), OpState.WriteAddr, OpState.TxBlock.left(Index)));
+    ++OpState.BlockUnanswered;
+}
+
+void TFMmain::SweepBlockDone() {
+    // A reply that failed its checksum may have been noise rather than the answer, so it does not
+    // count as one: the request it seemed to answer may be answered yet.
+    const bool answersMayFollow = OpState.BlockUnanswered > 0;
+    OpState.BlockUnanswered = 0;
+    if (!answersMayFollow) {
+        ContinueSweep();
+        return;
+    }
+    OpState.Resyncing = true;
+    // Until its answer comes, the retry check sends the test again instead of a block.
+    OpState.ResendFlag = true;
+    SendResyncRequest();
+}
+
+void TFMmain::ContinueSweep() {
+    if (OpState.MemoryJob == 1)
+        RxDataProcess();
+    else if (OpState.MemoryJob == 2)
+        TxDataProcess();
+}
+
+void TFMmain::SendResyncRequest() {
+    TXCommand(BuildCommTestRequest(SlaveId(*ED_Addr)));
 }
 
 void TFMmain::Timer50Timer() {
@@ -161,10 +196,20 @@ void TFMmain::Timer50Timer() {
     };
     if (OpState.MemoryJob == 1) {
         check(OpState.ReadAck, QStringLiteral("Read Parameter Fail!! Please Check Connection!!"),
-              [this] { CommReadROM(OpState.ReadLen); });
+              [this] {
+                  if (OpState.Resyncing)
+                      SendResyncRequest();
+                  else
+                      CommReadROM(OpState.ReadLen);
+              });
     } else if (OpState.MemoryJob == 2) {
         check(OpState.WriteAck, QStringLiteral("Write Parameter Fail!! Please Check Connection!!"),
-              [this] { CommWriteROM(OpState.WriteLen); });
+              [this] {
+                  if (OpState.Resyncing)
+                      SendResyncRequest();
+                  else
+                      CommWriteROM(OpState.WriteLen);
+              });
     }
 }
 

@@ -36,6 +36,14 @@ struct TOperationState {
     qint32 RetryCount = 0;
     bool ReadDone = false;
 
+    // Late replies. A reply carries no block identity: when a block has been sent again while an
+    // earlier request for it was still unanswered, a second answer may still come and would be
+    // taken for the next block. The sweep then sends a communication test request, whose reply
+    // no block request can bring, and drops every reply until that one has come; the controller
+    // answers in order.
+    qint32 BlockUnanswered = 0;  // requests for the current block without a valid answer yet
+    bool Resyncing = false;      // waiting for the answer to that communication test
+
     // Memory buffers. The image holds the 4096 bytes of the window and 8 more, because the
     // conversion of a full memory text stores one byte past the window.
     static constexpr int kImageSize = 4104;

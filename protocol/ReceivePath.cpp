@@ -111,6 +111,22 @@ void TFMmain::DispatchReply() {
         ShowPlainMessage(function == 16 ? QStringLiteral("Hour 쓰기 완료!!")
                                         : QStringLiteral("Hour 쓰기 에러 발생!!"));
     } else if (OpState.MemoryJobActive) {
+        if (OpState.Resyncing) {
+            // Everything before the answer to the communication test is a late answer for a
+            // block already done.
+            if (function == 4 && (OpState.MemoryJob == 1 || OpState.MemoryJob == 2)) {
+                OpState.Resyncing = false;
+                OpState.ResendFlag = false;
+                (OpState.MemoryJob == 1 ? OpState.ReadAck : OpState.WriteAck) = true;
+                ContinueSweep();
+            }
+            return;
+        }
+        // Only a reply to the sweep's own kind of request, normal or exception, answers one of
+        // its requests; a late answer to a communication test, for one, does not.
+        const int sweepFunction = OpState.MemoryJob == 1 ? 3 : 16;
+        if ((function & 0x7F) == sweepFunction && OpState.BlockUnanswered > 0)
+            --OpState.BlockUnanswered;
         if (OpState.MemoryJob == 1) {
             // A read reply too short for the block is a bad reply: storing it would take its CRC,
             // or bytes beyond it, for memory.
@@ -119,7 +135,7 @@ void TFMmain::DispatchReply() {
                 OpState.ReadAck = true;
                 RxDataSave();
                 ++OpState.ReadBlockNo;
-                RxDataProcess();
+                SweepBlockDone();
             } else {
                 OpState.ResendFlag = true;
             }
@@ -128,7 +144,7 @@ void TFMmain::DispatchReply() {
                 OpState.ResendFlag = false;
                 OpState.WriteAck = true;
                 ++OpState.WriteBlockNo;
-                TxDataProcess();
+                SweepBlockDone();
             } else {
                 OpState.ResendFlag = true;
             }

@@ -51,7 +51,12 @@ protected:
     }
     QString Memory() const { return MemoryText(*W->mmOpen); }
 
+    QByteArray CommTestReply() const {
+        return Frame(QByteArray::fromHex("010458") + QByteArray(88, '\x01'));
+    }
+
     const QByteArray FirstRead = QByteArray::fromHex("0103C00000107806");
+    const QByteArray CommTest = QByteArray::fromHex("01040000002CF1D7");
     const QString ReadFail = QStringLiteral("Read Parameter Fail!! Please Check Connection!!");
 };
 
@@ -108,6 +113,92 @@ TEST_F(MemoryCopy, AnExceptionReplyIsNotStoredAndTheBlockIsAskedAgain) {
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(OpState.MemImage.data()), 32), data);
     EXPECT_EQ(Memory(), QString::fromLatin1(data.toHex().toUpper()));
     ExpectRequest(ReadRequest(32, 32));
+}
+
+TEST_F(MemoryCopy, ASecondAnswerToARepeatedBlockIsNeverTakenForTheNextBlock) {
+    // The controller answers the first request for block 0 only after the retry check has sent it
+    // again: the answer to the repeat comes after the sweep has moved on.
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Tick50(21);
+    ExpectRequest(FirstRead);
+    const QByteArray block0 = Data(32, 0x10);
+    Reply(ReadReply(block0));
+    ExpectRequest(CommTest);
+    Reply(ReadReply(block0));                     // the late second answer
+    Reply(Frame(QByteArray::fromHex("018302")));  // anything else before the test's answer too
+    EXPECT_EQ(Memory(), QString::fromLatin1(block0.toHex().toUpper()));
+    EXPECT_EQ(OpState.ReadBlockNo, 1);
+    ExpectNoRequest();
+
+    // An unanswered test is sent again at the retry check, not the block.
+    Tick50(21);
+    ExpectRequest(CommTest);
+    Reply(CommTestReply());
+    ExpectRequest(ReadRequest(32, 32));
+    const QByteArray block1 = Data(32, 0x55);
+    Reply(ReadReply(block1));
+    EXPECT_EQ(Memory(), QString::fromLatin1((block0 + block1).toHex().toUpper()));
+    ExpectRequest(ReadRequest(64, 32));
+
+    // A late answer to the test is a bad reply for a block: it never counts as the block's own.
+    Reply(CommTestReply());
+    EXPECT_TRUE(OpState.ResendFlag);
+    Tick50(21);
+    ExpectRequest(ReadRequest(64, 32));
+    const QByteArray block2 = Data(32, 0x23);
+    Reply(ReadReply(block2));
+    ExpectRequest(CommTest);
+    Reply(ReadReply(block2));
+    Reply(CommTestReply());
+    ExpectRequest(ReadRequest(96, 32));
+    EXPECT_EQ(Memory(), QString::fromLatin1((block0 + block1 + block2).toHex().toUpper()));
+}
+
+TEST_F(MemoryCopy, ABlockAnsweredOnceAfterABadReplyNeedsNoResynchronisation) {
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Reply(Frame(QByteArray::fromHex("018302")));
+    Tick50(21);
+    ExpectRequest(FirstRead);
+    Reply(ReadReply(Data(32, 1)));
+    ExpectRequest(ReadRequest(32, 32));
+
+    // A reply that fails its checksum may have been noise: the block is sent again and, once
+    // acknowledged, followed by the test, in case the first request is answered yet.
+    Reply(ReadReply(Data(32, 2)).chopped(1) + '\x00');
+    Tick50(21);
+    ExpectRequest(ReadRequest(32, 32));
+    Reply(ReadReply(Data(32, 2)));
+    ExpectRequest(CommTest);
+}
+
+TEST_F(MemoryCopy, ALateAcknowledgementNeverSkipsAWriteBlock) {
+    ConnectSerial();
+    HoldTimers();
+    for (int i = 0; i < TOperationState::kImageSize; ++i)
+        OpState.MemImage[i] = quint8(i * 3);
+    OpState.ReadDone = true;
+    Tick10(1);
+    Click(W->BT_Write);
+    const QByteArray image(reinterpret_cast<const char*>(OpState.MemImage.data()), 64);
+    const QByteArray write0 =
+        Frame(QByteArray::fromHex("0110C0000010") + char(32) + image.left(32));
+    const QByteArray write1 = Frame(QByteArray::fromHex("0110C0200010") + char(32) + image.mid(32));
+    const QByteArray ack0 = Frame(QByteArray::fromHex("0110C0000010"));
+    ExpectRequest(write0);
+    Tick50(21);
+    ExpectRequest(write0);
+    Reply(ack0);
+    ExpectRequest(CommTest);
+    Reply(ack0);  // the repeat's acknowledgement must not count for block 1
+    Reply(CommTestReply());
+    ExpectRequest(write1);
+    EXPECT_EQ(OpState.WriteBlockNo, 1);
 }
 
 TEST_F(MemoryCopy, AShortReadReplyIsABadReply) {
