@@ -174,6 +174,8 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
 TStatusBar::TStatusBar(QWidget* parent) : QFrame(parent), FPanel(new QLabel(this)) {
     setFrameStyle(QFrame::NoFrame);
     FPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The status carries the link settings as typed; they are never taken for markup.
+    FPanel->setTextFormat(Qt::PlainText);
     FPanel->setContentsMargins(2, 0, 2, 0);
 }
 

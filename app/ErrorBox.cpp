@@ -28,6 +28,10 @@ namespace {
 
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok, QApplication::activeWindow());
+    // The text can carry the operator's own (a slave ID that is not a number): it is shown as
+    // typed. Taken for markup, "<img src=...>" would make the label read the named file, which
+    // for a device such as /dev/zero never ends.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
