@@ -58,6 +58,17 @@ bool SaveIni(const QString& fileName, const TIni& ini) {
     return file.commit();
 }
 
+// A value is one line of the file. A pasted text can carry line breaks, and whatever followed one
+// would be read back as keys and sections of its own, moving the keys after it out of their
+// section; the value is kept up to its first line break.
+QString FirstLine(const QString& value) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\r' || value[i] == u'\n')
+            return value.left(i);
+    }
+    return value;
+}
+
 QString Value(const TIni& ini, const char* section, const char* key) {
     return QString::fromUtf8(ini.GetValue(section, key, ""));
 }
@@ -121,7 +132,7 @@ bool WriteTolmaFile(const QString& fileName, const TTolmaValues& values) {
         {kLan, "LANPORT", values.LANPORT},
     };
     for (const auto& k : keys) {
-        const QByteArray value = k.value.toUtf8();
+        const QByteArray value = FirstLine(k.value).toUtf8();
         if (ini.SetValue(k.section, k.key, value.constData()) < 0)
             return false;
         if (!SaveIni(fileName, ini))

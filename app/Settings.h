@@ -41,5 +41,6 @@ TTolma1Table ReadTolmaFile(const QString& fileName);
 int SettingRow(const QString& text);
 
 // Writes the seven keys one by one, each reaching the file before the next is set; other
-// sections, keys and comments stay. Stops at the first failure and returns false.
+// sections, keys and comments stay. A value is written up to its first line break. Stops at the
+// first failure and returns false.
 bool WriteTolmaFile(const QString& fileName, const TTolmaValues& values);
