@@ -36,6 +36,7 @@ TSimLink::TSimLink(TSimulator& simulator, const QString& name)
 
 void TSimLink::QueueAt(const QByteArray& bytes, qint64 due) {
     FQueue.append({due, bytes});
+    FLastDue = qMax(FLastDue, due);
     SendDue();
 }
 
@@ -77,6 +78,7 @@ void TSimLink::Reset() {
     FSendTimer.stop();
     FQueue.clear();
     FHeld.clear();
+    FLastDue = -1;
 }
 
 TTcpLink::TTcpLink(TSimulator& simulator)

@@ -25,6 +25,8 @@ public:
     // Milliseconds on the link's own clock, for QueueAt.
     qint64 Now() const { return FClock.elapsed(); }
     void QueueAt(const QByteArray& bytes, qint64 due);
+    // When the last queued bytes are due; earlier than Now() when nothing waits.
+    qint64 LastDue() const { return FLastDue; }
 
     // A reply kept back to go out together with the next one.
     void Hold(const QByteArray& reply) { FHeld = reply; }
@@ -54,6 +56,7 @@ private:
     QElapsedTimer FClock;
     QList<TPending> FQueue;
     QByteArray FHeld;
+    qint64 FLastDue = -1;
 };
 
 // RTU frames inside a TCP stream on the loopback interface; one client at a time.

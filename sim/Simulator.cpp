@@ -1,5 +1,6 @@
 #include "sim/Simulator.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,10 @@
 #include "sim/SimLinks.h"
 
 namespace {
+
+// Between two replies of a controller that has requests waiting; longer than the master's receive
+// window, as a busy controller's is.
+constexpr qint64 kTurnaroundMs = 150;
 
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -26,7 +31,7 @@ bool WriteFileAtomically(const QString& fileName, const QByteArray& content) {
 }  // namespace
 
 TSimulator::TSimulator(const TSimOptions& options)
-    : FOptions(options), FMemory(DefaultMemory(options.Fill)) {}
+    : FOptions(options), FMemory(DefaultMemory(options.Fill)), FRandom(options.Faults.RandomSeed) {}
 
 TSimulator::~TSimulator() = default;
 
@@ -149,14 +154,23 @@ void TSimulator::HandleFrame(TSimLink& link, const QByteArray& frame) {
         return;
     }
     const quint64 number = ++FRequests;
-    const TFaults faults = FaultsFor(FOptions.Faults, number);
+    if (FOptions.Faults.StopAfter > 0 && number >= quint64(FOptions.Faults.StopAfter)) {
+        // The controller goes away in the middle of the conversation: no reply, and the links
+        // close as the simulator ends.
+        Log(link.Name(), QStringLiteral("-- request %1: stopping, every link closes").arg(number));
+        QCoreApplication::quit();
+        return;
+    }
+    TFaults faults = FaultsFor(FOptions.Faults, number);
+    AddRandomFault(FOptions.Faults, FRandom, faults);
     TAnswer answer;
     if (faults.Exception) {
-        answer.Reply =
-            ExceptionReply(slave, quint8(frame[1]), quint8(FOptions.Faults.ExceptionCode));
+        // A random exception without a code of its own is a server device failure.
+        const int code = FOptions.Faults.ExceptionCode != 0 ? FOptions.Faults.ExceptionCode : 4;
+        answer.Reply = ExceptionReply(slave, quint8(frame[1]), quint8(code));
         answer.Note = QStringLiteral("request %1: exception %2 injected; not carried out")
                           .arg(number)
-                          .arg(FOptions.Faults.ExceptionCode, 2, 16, QLatin1Char('0'));
+                          .arg(code, 2, 16, QLatin1Char('0'));
     } else {
         answer = AnswerRequest(FMemory, frame);
         answer.Note = QStringLiteral("request %1: ").arg(number) + answer.Note;
@@ -170,6 +184,23 @@ void TSimulator::HandleFrame(TSimLink& link, const QByteArray& frame) {
 void TSimulator::Reply(TSimLink& link, const TAnswer& answer, const TFaults& faults,
                        quint64 number) {
     QByteArray reply = answer.Reply;
+    if (faults.WrongFunction) {
+        // Another function code, and a checksum that fits it: only the code is wrong.
+        reply[1] = char(quint8(reply[1]) == 0x05 ? 0x06 : 0x05);
+        reply = WithCrc(reply.chopped(2));
+        Log(link.Name(), QStringLiteral("-- reply %1: function code changed").arg(number));
+    }
+    if (faults.WrongSlave) {
+        reply[0] = char(quint8(reply[0]) % 247 + 1);
+        reply = WithCrc(reply.chopped(2));
+        Log(link.Name(),
+            QStringLiteral("-- reply %1: sent as slave %2").arg(number).arg(quint8(reply[0])));
+    }
+    if (faults.Truncate && reply.size() > 1) {
+        const int cut = 1 + int(FRandom.bounded(int(reply.size()) - 1));
+        reply.chop(cut);
+        Log(link.Name(), QStringLiteral("-- reply %1: last %2 bytes cut off").arg(number).arg(cut));
+    }
     if (faults.Corrupt) {
         reply[reply.size() - 1] = char(~quint8(reply[reply.size() - 1]));
         Log(link.Name(), QStringLiteral("-- reply %1: CRC corrupted").arg(number));
@@ -186,14 +217,30 @@ void TSimulator::Reply(TSimLink& link, const TAnswer& answer, const TFaults& fau
         Log(link.Name(), QStringLiteral("-- reply %1: held for the next reply").arg(number));
         return;
     }
-    const qint64 due = link.Now() + FOptions.Faults.DelayMs;
-    if (faults.Split && reply.size() > 1) {
+    if (faults.Garbage) {
+        const auto noise = [this] {
+            QByteArray bytes(1 + int(FRandom.bounded(6)), '\0');
+            for (char& b : bytes)
+                b = char(FRandom.bounded(256));
+            return bytes;
+        };
+        reply = noise() + reply + noise();
+        Log(link.Name(), QStringLiteral("-- reply %1: noise before and after").arg(number));
+    }
+    if (faults.LateMs > 0)
+        Log(link.Name(), QStringLiteral("-- reply %1: %2 ms late").arg(number).arg(faults.LateMs));
+    qint64 due = link.Now() + FOptions.Faults.DelayMs + faults.LateMs;
+    // A controller still busy with an earlier reply takes this request after it, with its usual
+    // turnaround: the replies do not run together into one.
+    if (link.LastDue() >= link.Now())
+        due = qMax(due, link.LastDue() + kTurnaroundMs);
+    if (faults.SplitMs > 0 && reply.size() > 1) {
         const qsizetype half = reply.size() / 2;
         Log(link.Name(), QStringLiteral("-- reply %1: split, second part %2 ms later")
                              .arg(number)
-                             .arg(FOptions.Faults.SplitMs));
+                             .arg(faults.SplitMs));
         link.QueueAt(reply.left(half), due);
-        link.QueueAt(reply.mid(half), due + FOptions.Faults.SplitMs);
+        link.QueueAt(reply.mid(half), due + faults.SplitMs);
     } else {
         link.QueueAt(reply, due);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRandomGenerator>
 #include <QString>
 #include <memory>
 
@@ -51,6 +52,7 @@ private:
     TSimOptions FOptions;
     TControllerMemory FMemory;
     quint64 FRequests = 0;
+    QRandomGenerator FRandom;
     std::unique_ptr<TTcpLink> FTcp;
     std::unique_ptr<TPtyLink> FPty;
 };

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <iterator>
 
 #include "sim/Simulator.h"
 
@@ -104,8 +105,44 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
                                         QStringLiteral("Hold every N-th reply back and send it "
                                                        "together with the next."),
                                         QStringLiteral("N"));
-    parser.addOptions({slave, tcpPort, noTcp, noPty, image, fill, state, delay, drop, corrupt,
-                       exception, split, merge, mergeEvery});
+    const QCommandLineOption garbage(
+        QStringLiteral("garbage-every"),
+        QStringLiteral("Send a few random bytes just before and just after every N-th reply."),
+        QStringLiteral("N"));
+    const QCommandLineOption truncate(QStringLiteral("truncate-every"),
+                                      QStringLiteral("Cut the last bytes off every N-th reply."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption wrongSlave(
+        QStringLiteral("wrong-slave-every"),
+        QStringLiteral("Send every N-th reply as another slave, with a valid CRC."),
+        QStringLiteral("N"));
+    const QCommandLineOption wrongFunction(
+        QStringLiteral("wrong-function-every"),
+        QStringLiteral("Send every N-th reply with another function code, with a valid CRC."),
+        QStringLiteral("N"));
+    const QCommandLineOption late(QStringLiteral("late"),
+                                  QStringLiteral("Send every N-th reply (default every one) MS "
+                                                 "later; the replies after it wait for it."),
+                                  QStringLiteral("MS[:N]"));
+    const QCommandLineOption random(
+        QStringLiteral("random"),
+        QStringLiteral("Give each reply PERCENT chances in a hundred of one random fault, from a "
+                       "generator seeded with SEED."),
+        QStringLiteral("SEED:PERCENT"));
+    const QCommandLineOption randomFaults(
+        QStringLiteral("random-faults"),
+        QStringLiteral("The faults --random chooses from, separated by commas (default all): "
+                       "drop, corrupt, exception, split, merge, garbage, truncate, wrong-slave, "
+                       "wrong-function, late."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption stopAfter(
+        QStringLiteral("stop-after"),
+        QStringLiteral("Stop on the N-th request, without replying: every link closes."),
+        QStringLiteral("N"));
+    parser.addOptions({slave, tcpPort,    noTcp,        noPty,    image,      fill,
+                       state, delay,      drop,         corrupt,  exception,  split,
+                       merge, mergeEvery, garbage,      truncate, wrongSlave, wrongFunction,
+                       late,  random,     randomFaults, stopAfter});
     if (!parser.parse(app.arguments()))
         throw TUsageError{parser.errorText()};
     if (parser.isSet(QStringLiteral("help")))
@@ -144,6 +181,42 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
     if (parser.isSet(mergeEvery))
         faults.MergeEvery =
             Number(parser.value(mergeEvery), 1, 1000000, QStringLiteral("--merge-every"));
+    const auto every = [&](const QCommandLineOption& option, int* period) {
+        if (parser.isSet(option))
+            *period = Number(parser.value(option), 1, 1000000,
+                             QStringLiteral("--") + option.names().first());
+    };
+    every(garbage, &faults.GarbageEvery);
+    every(truncate, &faults.TruncateEvery);
+    every(wrongSlave, &faults.WrongSlaveEvery);
+    every(wrongFunction, &faults.WrongFunctionEvery);
+    every(stopAfter, &faults.StopAfter);
+    if (parser.isSet(late))
+        ValueAndPeriod(parser.value(late), 1, 600000, QStringLiteral("--late time"), &faults.LateMs,
+                       &faults.LateEvery);
+    if (parser.isSet(random)) {
+        const QString text = parser.value(random);
+        const qsizetype colon = text.indexOf(u':');
+        if (colon < 0)
+            throw TUsageError{QStringLiteral("--random takes SEED:PERCENT, not \"%1\"").arg(text)};
+        faults.RandomSeed =
+            quint32(Number(text.left(colon), 0, 2147483647, QStringLiteral("--random seed")));
+        faults.RandomPercent =
+            Number(text.mid(colon + 1), 0, 100, QStringLiteral("--random percent"));
+        faults.RandomKinds = kAllFaultKinds;
+    }
+    if (parser.isSet(randomFaults)) {
+        faults.RandomKinds = 0;
+        for (const QString& name : parser.value(randomFaults).split(u',', Qt::SkipEmptyParts)) {
+            quint32 bit = 0;
+            for (int k = 0; k < int(std::size(kFaultKindNames)); ++k)
+                if (name.trimmed() == QLatin1String(kFaultKindNames[k]))
+                    bit = 1u << k;
+            if (bit == 0)
+                throw TUsageError{QStringLiteral("--random-faults: no fault \"%1\"").arg(name)};
+            faults.RandomKinds |= bit;
+        }
+    }
     return options;
 }
 

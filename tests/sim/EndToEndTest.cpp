@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTest>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "SimProcess.h"
 #include "app/ErrorBox.h"
 #include "operations/MemoryCopyPlan.h"
+#include "operations/MemoryTextBox.h"
 #include "operations/OperationState.h"
 #include "support/MainWindowFixture.h"
 #include "widgets/DsFancyButton.h"
@@ -19,6 +21,11 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// The kinds of fault the simulator can draw at random.
+constexpr const char* kFaultNames[] = {"drop",           "corrupt", "exception", "split",
+                                       "merge",          "garbage", "truncate",  "wrong-slave",
+                                       "wrong-function", "late"};
 
 // The real window against the controller simulator running as a separate process, over its TCP
 // side ("tcp") or its pseudo-terminal ("pty"). The timers are ticked by hand, five Timer10 ticks
@@ -132,8 +139,8 @@ protected:
         return blocks;
     }
 
-    // Every byte a read sweep brought equals the simulator's memory.
-    void ExpectImageOfDefaultMemory(int row) {
+    // Every byte a read sweep brought equals the simulator's memory; the number of wrong ones.
+    int ExpectImageOfDefaultMemory(int row) {
         int wrong = 0;
         for (const TMemoryBlock& b : ReadBlocks(row)) {
             const QByteArray expected = DefaultBytes(b.Offset, b.Length);
@@ -144,6 +151,7 @@ protected:
                 }
             }
         }
+        return wrong;
     }
 
     void AnswerFileDialog(const QString& path) {
@@ -288,6 +296,10 @@ TEST_P(FaultySweep, EndsCorrectOrFailsNeverWrong) {
         {QStringLiteral("--split"), QStringLiteral("60:9")},
         {QStringLiteral("--exception"), QStringLiteral("4:6")},
         {QStringLiteral("--merge-every"), QStringLiteral("11")},
+        // A bad reply, then the answer to the repeat comes so late that the block is sent again
+        // and again: the extra answers must not be taken for the blocks after it.
+        {QStringLiteral("--corrupt-every"), QStringLiteral("39"), QStringLiteral("--late"),
+         QStringLiteral("1500:40")},
     };
     for (const QStringList& fault : faults) {
         Dialogs.Clear();
@@ -295,15 +307,148 @@ TEST_P(FaultySweep, EndsCorrectOrFailsNeverWrong) {
         Connect(*sim);
         OpState.MemImage.fill(0);
         const bool ok = ReadSweep(1, 128 * 12 + 21 * 5 * 13 * 4);
-        if (ok) {
-            ExpectImageOfDefaultMemory(1);
-        } else {
+        const int wrong = ok ? ExpectImageOfDefaultMemory(1) : 0;
+        if (!ok) {
             EXPECT_TRUE(Shown(QStringLiteral("Read Parameter Fail!! Please Check Connection!!")));
         }
         std::printf("%s %s: %s\n", GetParam(), qPrintable(fault.join(u' ')),
-                    ok ? "correct image" : "failure message");
+                    wrong > 0 ? "WRONG image"
+                    : ok      ? "correct image"
+                              : "failure message");
         Disconnect();
     }
+}
+
+// Random faults of every kind, with the program's own timers running at their own pace, so that
+// a late reply is late for the program too; some sweeps lose the controller halfway. Each sweep
+// ends in a correct image, a failure message or a link found lost, and never in a wrong byte: not
+// in the memory text of a read sweep, and not in the controller after a write sweep.
+// QUORRIN_FAULT_SWEEPS sets the number of sweeps on each link (1 by default), QUORRIN_FAULT_SEED
+// the first seed.
+TEST_P(FaultySweep, RandomFaultsNeverEndInAWrongByte) {
+    const int sweeps = qMax(1, qEnvironmentVariableIntValue("QUORRIN_FAULT_SWEEPS"));
+    const quint32 firstSeed = quint32(qMax(1, qEnvironmentVariableIntValue("QUORRIN_FAULT_SEED")));
+    Start();
+    int correct = 0;
+    int failed = 0;
+    int lost = 0;
+    int wrong = 0;
+    for (int n = 0; n < sweeps; ++n) {
+        // The two links draw different plans from the same first seed.
+        const quint32 seed = firstSeed + quint32(n) + (Link() == QStringLiteral("pty") ? 50000 : 0);
+        QRandomGenerator plan(seed);
+        const bool write = plan.bounded(2) == 1;
+        QStringList kinds;
+        for (int k = 0; k < 1 + int(plan.bounded(3)); ++k)
+            kinds << QString::fromLatin1(kFaultNames[plan.bounded(int(std::size(kFaultNames)))]);
+        kinds.removeDuplicates();
+        const int percent = 1 + int(plan.bounded(4));
+        QStringList options{QStringLiteral("--random"),
+                            QStringLiteral("%1:%2").arg(seed).arg(percent),
+                            QStringLiteral("--random-faults"), kinds.join(u',')};
+        const int stopAt = plan.bounded(8) == 0 ? 5 + int(plan.bounded(120)) : 0;
+        if (stopAt > 0)
+            options << QStringLiteral("--stop-after") << QString::number(stopAt);
+        const QString imageFile = FDir.filePath(QStringLiteral("image-%1.txt").arg(n));
+        QByteArray source(4096, '\0');
+        for (char& b : source)
+            b = char(plan.bounded(256));
+        if (write)
+            options << QStringLiteral("--fill") << QStringLiteral("0") << QStringLiteral("--image")
+                    << imageFile;
+        const QString what = QStringLiteral("%1 sweep %2 (%3, seed %4): %5")
+                                 .arg(Link())
+                                 .arg(n)
+                                 .arg(write ? QStringLiteral("write") : QStringLiteral("read"))
+                                 .arg(seed)
+                                 .arg(options.join(u' '));
+        SCOPED_TRACE(what.toStdString());
+
+        Dialogs.Clear();
+        auto sim = StartSim(options);
+        ASSERT_TRUE(sim->Started());
+        Connect(*sim);
+        W->CBModelM->SetItemIndex(1);
+        W->Timer10->start();
+        W->Timer50->start();
+        QString done;
+        QString failure;
+        if (write) {
+            SetMemoryText(*W->mmOpen, QString::fromLatin1(source.toHex().toUpper()));
+            done = QStringLiteral("Writing OK!!");
+            failure = QStringLiteral("Write Parameter Fail!! Please Check Connection!!");
+            Dialogs.Answer(QStringLiteral("예"));
+            Click(W->btTextWrite);
+        } else {
+            done = QStringLiteral("Reading OK!!");
+            failure = QStringLiteral("Read Parameter Fail!! Please Check Connection!!");
+            Dialogs.Answer(QStringLiteral("예"));
+            Click(W->BT_Read);
+        }
+        const bool ended =
+            WaitUntil([&] { return Shown(done) || Shown(failure) || !W->IsLinkOpen(); }, 300s);
+        EXPECT_TRUE(ended) << "the sweep neither ended, failed nor lost its link";
+        W->Timer10->stop();
+        W->Timer50->stop();
+
+        int wrongBytes = 0;
+        if (write) {
+            sim->Stop(SIGTERM);  // saves the image; a controller that went away saved it already
+            QFile saved(imageFile);
+            EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
+            const QByteArray image = QByteArray::fromHex(saved.readAll().trimmed());
+            std::set<int> written;
+            for (const TMemoryBlock& b : WriteBlocks(1))
+                for (int i = 0; i < b.Length; ++i)
+                    written.insert(b.Offset + i);
+            for (int k = 0; k < 4096; ++k) {
+                const char byte = k < image.size() ? image[k] : '\x5A';
+                // A byte is either what the file holds or still the fill; the fill is allowed
+                // only where nothing is written or the sweep did not finish.
+                const bool fine = written.count(k)
+                                      ? byte == source[k] || (byte == '\0' && !Shown(done))
+                                      : byte == '\0';
+                wrongBytes += fine ? 0 : 1;
+            }
+        } else {
+            QString expected;
+            for (const TMemoryBlock& b : ReadBlocks(1))
+                expected += QString::fromLatin1(DefaultBytes(b.Offset, b.Length).toHex().toUpper());
+            const QString text = MemoryText(*W->mmOpen);
+            const bool fine = Shown(done) ? text == expected : expected.startsWith(text);
+            wrongBytes = fine ? 0 : 1;
+        }
+        QString outcome;
+        if (wrongBytes > 0) {
+            ++wrong;
+            outcome = QStringLiteral("WRONG (%1 bytes)").arg(wrongBytes);
+        } else if (Shown(done)) {
+            ++correct;
+            outcome = write ? QStringLiteral("correct controller memory")
+                            : QStringLiteral("correct image");
+        } else if (Shown(failure)) {
+            ++failed;
+            outcome = QStringLiteral("failure message");
+        } else {
+            ++lost;
+            outcome = QStringLiteral("link found lost, sweep dropped");
+        }
+        EXPECT_EQ(wrongBytes, 0) << outcome.toStdString();
+        std::printf("%s: %s\n", qPrintable(what), qPrintable(outcome));
+        std::fflush(stdout);
+
+        if (W->IsLinkOpen()) {
+            Disconnect();
+        } else {
+            Dialogs.Answer(QStringLiteral("확인"));
+            W->ShowLinkDisconnected();
+        }
+        if (!write)
+            sim->Stop(SIGTERM);
+    }
+    std::printf("%s: %d sweeps: %d correct, %d failure message, %d link lost, %d wrong\n",
+                GetParam(), sweeps, correct, failed, lost, wrong);
+    EXPECT_EQ(wrong, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, FaultySweep, ::testing::Values("tcp", "pty"));
