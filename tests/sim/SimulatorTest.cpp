@@ -239,6 +239,80 @@ TEST(SimulatorFaults, DelaysEveryReply) {
     EXPECT_GE(elapsed.elapsed(), 190);
 }
 
+TEST(SimulatorFaults, NoiseTruncationWrongSlaveAndWrongFunction) {
+    const ThreeReads r;
+    const QByteArray good = r.reply[1];
+    {
+        TSimProcess sim({"--no-pty", "--garbage-every", "2"});
+        ASSERT_TRUE(sim.Started());
+        TTcpClient client(sim.Port());
+        EXPECT_EQ(client.Transact(r.request[0], 7), r.reply[0]);
+        client.Send(r.request[1]);
+        const QByteArray noisy = client.Receive(7 + 2 * 6, std::chrono::milliseconds(500));
+        const qsizetype at = noisy.indexOf(good);
+        EXPECT_GE(at, 1) << "noise before the reply";
+        EXPECT_GT(noisy.size(), at + good.size()) << "noise after the reply";
+    }
+    {
+        TSimProcess sim({"--no-pty", "--truncate-every", "1"});
+        ASSERT_TRUE(sim.Started());
+        TTcpClient client(sim.Port());
+        client.Send(r.request[1]);
+        const QByteArray cut = client.Receive(7, std::chrono::milliseconds(500));
+        EXPECT_LT(cut.size(), good.size());
+        EXPECT_EQ(cut, good.left(cut.size()));
+    }
+    {
+        TSimProcess sim({"--no-pty", "--wrong-slave-every", "1"});
+        ASSERT_TRUE(sim.Started());
+        TTcpClient client(sim.Port());
+        EXPECT_EQ(client.Transact(r.request[1], 7), Frame(Header({2, 3, 2}) + good.mid(3, 2)));
+    }
+    {
+        TSimProcess sim({"--no-pty", "--wrong-function-every", "1"});
+        ASSERT_TRUE(sim.Started());
+        TTcpClient client(sim.Port());
+        EXPECT_EQ(client.Transact(r.request[1], 7), Frame(Header({1, 5, 2}) + good.mid(3, 2)));
+    }
+}
+
+TEST(SimulatorFaults, ALateReplyHoldsUpTheNextOneWhichFollowsAfterATurnaround) {
+    TSimProcess sim({"--no-pty", "--late", "400:1"});
+    ASSERT_TRUE(sim.Started());
+    TTcpClient client(sim.Port());
+    const ThreeReads r;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    client.Send(r.request[0]);
+    client.Send(r.request[1]);
+    EXPECT_EQ(client.Receive(7, std::chrono::seconds(3)), r.reply[0]);
+    const qint64 first = elapsed.elapsed();
+    EXPECT_GE(first, 380);
+    EXPECT_EQ(client.Receive(7, std::chrono::seconds(3)), r.reply[1]);
+    // The second was late by itself too, and in any case comes apart from the first.
+    EXPECT_GE(elapsed.elapsed() - first, 120);
+}
+
+TEST(SimulatorFaults, RandomFaultsFollowTheSeedAndStopAfterEndsTheController) {
+    // The same seed draws the same faults; the log names each one.
+    QStringList logs[2];
+    for (QStringList& log : logs) {
+        TSimProcess sim({"--no-pty", "--random", "7:100", "--random-faults",
+                         "corrupt,wrong-slave,wrong-function", "--stop-after", "6"});
+        ASSERT_TRUE(sim.Started());
+        TTcpClient client(sim.Port());
+        for (int i = 0; i < 5; ++i)
+            client.Transact(Frame({1, 3, 0xC0, 0, 0, 1}), 7);
+        client.Send(Frame({1, 3, 0xC0, 0, 0, 1}));
+        EXPECT_EQ(sim.WaitForExit(), 0) << "the sixth request ends the controller";
+        for (const QString& line : sim.Lines())
+            if (line.contains(QStringLiteral("-- reply")))
+                log.append(line.mid(line.indexOf(QStringLiteral("-- reply"))));
+    }
+    EXPECT_EQ(logs[0].size(), 5);
+    EXPECT_EQ(logs[0], logs[1]);
+}
+
 TEST(Simulator, ServesOneTcpClientAtATime) {
     TSimProcess sim({"--no-pty"});
     ASSERT_TRUE(sim.Started());
@@ -364,9 +438,11 @@ TEST(SimulatorState, KeepsTheSuffixAndHourRecordsInTheStateFile) {
 
 TEST(SimulatorOptions, RefusesNonsenseWithExitCode2) {
     const std::vector<QStringList> cases = {
-        {"--slave", "0"},         {"--slave", "256"},  {"--tcp-port", "70000"},
-        {"--exception", "x"},     {"--split", "10:0"}, {"--drop-every", "0"},
-        {"--no-tcp", "--no-pty"}, {"--bogus"},         {"extra"},
+        {"--slave", "0"},         {"--slave", "256"},    {"--tcp-port", "70000"},
+        {"--exception", "x"},     {"--split", "10:0"},   {"--drop-every", "0"},
+        {"--no-tcp", "--no-pty"}, {"--bogus"},           {"extra"},
+        {"--random", "5"},        {"--random", "1:101"}, {"--random-faults", "lost"},
+        {"--late", "0"},          {"--stop-after", "0"},
     };
     for (const QStringList& options : cases) {
         TSimProcess sim(options);
