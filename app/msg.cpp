@@ -19,6 +19,9 @@ QLabel* MakeBand(QWidget* parent, const QString& name, int top, const QFont& fon
     band->setFont(font);
     band->setAlignment(Qt::AlignCenter);
     band->setWordWrap(false);
+    // A message can carry a file name the operator chose; it is shown as it is, never as markup
+    // (an "<img src=...>" in it would make the label read that file).
+    band->setTextFormat(Qt::PlainText);
     // A long line is cut at the band's edges, never wrapped and never widening the dialog.
     band->setMinimumWidth(0);
     band->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);

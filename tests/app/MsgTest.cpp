@@ -15,6 +15,7 @@ struct Look {
     int outerWidth = -1;
     bool wraps = true;
     QSize client;
+    int line1Width = -1;
 };
 
 Look Inspect(QWidget* w) {
@@ -31,6 +32,7 @@ Look Inspect(QWidget* w) {
     look.outerWidth = d->frameGeometry().width();
     look.wraps = d->LBmsg4->wordWrap();
     look.client = d->size();
+    look.line1Width = d->LBmsg4->sizeHint().width();
     return look;
 }
 
@@ -137,6 +139,21 @@ TEST_F(MessageDialogs, AnInformationOpenedFromATimerClosesIndependentlyOfAnOpenQ
     EXPECT_TRUE(questionStillOpen);
     EXPECT_EQ(Dialogs.Texts(),
               (QStringList{QStringLiteral("Write Hour?"), QStringLiteral("Reading OK!!")}));
+}
+
+TEST_F(MessageDialogs, MarkupInAMessageIsShownAsTyped) {
+    // The name of a saved file reaches the dialog as the operator chose it.
+    Start();
+    int widths[2] = {};
+    const QString messages[2] = {QStringLiteral("x"), QStringLiteral("<b></b>x")};
+    for (int i = 0; i < 2; ++i) {
+        Dialogs.AnswerWith([&](QWidget* w) {
+            widths[i] = Inspect(w).line1Width;
+            DialogAnswerer::Press(w, QStringLiteral("확인"));
+        });
+        W->showMessage_x(messages[i]);
+    }
+    EXPECT_GT(widths[1], widths[0]) << "the tags are shown, not taken for markup";
 }
 
 }  // namespace
