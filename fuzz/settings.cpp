@@ -155,7 +155,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qint8 parity = qint8(in.Byte());
     const qint8 model = qint8(in.Byte());
     const QByteArray file = in.Take(fileLength);
-    const QList<QByteArray> texts = in.Rest().split('\n');
 
     // Reading: every field is what the file holds, short fields cut to their widths.
     WriteFile(file);
@@ -179,8 +178,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const QString& field : {table.Baudrate, table.Parity, table.Model})
         CheckRow(field);
+    // An edit box can hold any UTF-16, lone surrogates included: the rest as code units.
+    const QByteArray rest = in.Rest();
+    QString units;
+    for (qsizetype i = 0; i + 1 < rest.size(); i += 2)
+        units += QChar(char16_t(quint8(rest[i]) | quint8(rest[i + 1]) << 8));
+    for (int width = 0; width <= 4; ++width)
+        CheckCut(units, width);
 
     // Writing onto it: the values come back as written, everything else stays.
+    const QList<QByteArray> texts = rest.split('\n');
     TTolmaValues values;
     values.ID = Carried(texts.value(0));
     values.PORT = Carried(texts.value(1));
@@ -201,9 +208,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(back.LANPORT == values.LANPORT, "LANPORT written");
     FUZZ_CHECK(SettingRow(QString::number(baud)) == baud, "row of a written index");
 
+    // Only a file made wholly of such entries is sure to keep them: one name the reader cannot
+    // write back as it read it (a key whose mark-like bytes become the file's mark, say) can move
+    // the keys after it into another section.
+    bool editable = true;
+    for (const auto& [name, value] : before)
+        editable = editable && IsEditable(name, value);
+    if (!editable)
+        return 0;
     const TEntries after = Entries(ReadFile());
     for (const auto& [name, value] : before) {
-        if (IsWrittenKey(name) || !IsEditable(name, value))
+        if (IsWrittenKey(name))
             continue;
         const auto it = after.find(name);
         FUZZ_CHECK(it != after.end(), "[%s] %s lost", name.first.c_str(), name.second.c_str());
