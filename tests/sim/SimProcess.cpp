@@ -66,7 +66,12 @@ int TSimProcess::CountLines(const QString& text) const {
 }
 
 void TSimProcess::Signal(int signal) {
-    ::kill(pid_t(FProcess.processId()), signal);
+    // A simulator that has ended by itself has no process id any more, and kill() with 0 would
+    // signal the whole process group: the test, and whatever started it.
+    const qint64 pid = FProcess.processId();
+    if (FProcess.state() == QProcess::NotRunning || pid <= 0)
+        return;
+    ::kill(pid_t(pid), signal);
 }
 
 int TSimProcess::Stop(int signal) {

@@ -305,6 +305,8 @@ TEST(SimulatorFaults, RandomFaultsFollowTheSeedAndStopAfterEndsTheController) {
             client.Transact(Frame({1, 3, 0xC0, 0, 0, 1}), 7);
         client.Send(Frame({1, 3, 0xC0, 0, 0, 1}));
         EXPECT_EQ(sim.WaitForExit(), 0) << "the sixth request ends the controller";
+        // Stopping it now must signal nobody: not the test, not what started it.
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
         for (const QString& line : sim.Lines())
             if (line.contains(QStringLiteral("-- reply")))
                 log.append(line.mid(line.indexOf(QStringLiteral("-- reply"))));
