@@ -80,8 +80,11 @@ QString CutToAnsiWidth(const QString& value, int width) {
     int used = 0;
     qsizetype end = 0;
     while (end < value.size()) {
-        // A surrogate pair is one character.
-        const qsizetype length = value[end].isHighSurrogate() && end + 1 < value.size() ? 2 : 1;
+        // A surrogate pair is one character; a lone half is one of its own, so that a pair after
+        // it is never cut between its halves.
+        const bool pair = value[end].isHighSurrogate() && end + 1 < value.size() &&
+                          value[end + 1].isLowSurrogate();
+        const qsizetype length = pair ? 2 : 1;
         const QByteArray bytes = encoder.encode(value.mid(end, length));
         if (used + bytes.size() > width)
             break;

@@ -86,8 +86,11 @@ void CheckCut(const QString& value, int width) {
         FUZZ_CHECK(
             !(cut.size() > 0 && cut.back().isHighSurrogate() && value[cut.size()].isLowSurrogate()),
             "cut splits a surrogate pair");
-        const qsizetype next =
-            value[cut.size()].isHighSurrogate() && cut.size() + 1 < value.size() ? 2 : 1;
+        const qsizetype next = value[cut.size()].isHighSurrogate() &&
+                                       cut.size() + 1 < value.size() &&
+                                       value[cut.size() + 1].isLowSurrogate()
+                                   ? 2
+                                   : 1;
         FUZZ_CHECK(SystemWidth(value.left(cut.size() + next)) > width,
                    "cut stops before a character that fits");
     }

@@ -23,6 +23,19 @@ TEST(CutToAnsiWidth, KeepsWholeCharactersThatFit) {
     }
 }
 
+TEST(CutToAnsiWidth, NeverCutsBetweenTheHalvesOfAPair) {
+    // A lone high half before a pair must not be taken for the first half of a pair: the cut
+    // would then end between the halves of the real one.
+    const QString value = QString(QChar(0xD83D)) + QString::fromUtf16(u"😀") + QChar(0xD83D);
+    for (int width = 0; width <= 12; ++width) {
+        const QString cut = CutToAnsiWidth(value, width);
+        ASSERT_TRUE(value.startsWith(cut));
+        EXPECT_FALSE(!cut.isEmpty() && cut.back().isHighSurrogate() && cut.size() < value.size() &&
+                     value[cut.size()].isLowSurrogate())
+            << "width " << width << " keeps " << cut.size() << " units";
+    }
+}
+
 TEST(SettingRow, DecimalOrZero) {
     EXPECT_EQ(SettingRow(QStringLiteral("2")), 2);
     EXPECT_EQ(SettingRow(QStringLiteral("-")), 0);
