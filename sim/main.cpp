@@ -165,11 +165,6 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
     TFaultOptions& faults = options.Faults;
     if (parser.isSet(delay))
         faults.DelayMs = Number(parser.value(delay), 0, 600000, QStringLiteral("--delay-ms"));
-    if (parser.isSet(drop))
-        faults.DropEvery = Number(parser.value(drop), 1, 1000000, QStringLiteral("--drop-every"));
-    if (parser.isSet(corrupt))
-        faults.CorruptEvery =
-            Number(parser.value(corrupt), 1, 1000000, QStringLiteral("--corrupt-every"));
     if (parser.isSet(exception))
         ValueAndPeriod(parser.value(exception), 1, 255, QStringLiteral("--exception code"),
                        &faults.ExceptionCode, &faults.ExceptionEvery);
@@ -178,14 +173,14 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
                        &faults.SplitMs, &faults.SplitEvery);
     if (parser.isSet(merge))
         faults.MergeEvery = 1;
-    if (parser.isSet(mergeEvery))
-        faults.MergeEvery =
-            Number(parser.value(mergeEvery), 1, 1000000, QStringLiteral("--merge-every"));
     const auto every = [&](const QCommandLineOption& option, int* period) {
         if (parser.isSet(option))
             *period = Number(parser.value(option), 1, 1000000,
                              QStringLiteral("--") + option.names().first());
     };
+    every(drop, &faults.DropEvery);
+    every(corrupt, &faults.CorruptEvery);
+    every(mergeEvery, &faults.MergeEvery);
     every(garbage, &faults.GarbageEvery);
     every(truncate, &faults.TruncateEvery);
     every(wrongSlave, &faults.WrongSlaveEvery);

@@ -15,17 +15,13 @@
 #include "operations/MemoryCopyPlan.h"
 #include "operations/MemoryTextBox.h"
 #include "operations/OperationState.h"
+#include "sim/Faults.h"
 #include "support/MainWindowFixture.h"
 #include "widgets/DsFancyButton.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// The kinds of fault the simulator can draw at random.
-constexpr const char* kFaultNames[] = {"drop",           "corrupt", "exception", "split",
-                                       "merge",          "garbage", "truncate",  "wrong-slave",
-                                       "wrong-function", "late"};
 
 // The real window against the controller simulator running as a separate process, over its TCP
 // side ("tcp") or its pseudo-terminal ("pty"). The timers are ticked by hand, five Timer10 ticks
@@ -340,7 +336,8 @@ TEST_P(FaultySweep, RandomFaultsNeverEndInAWrongByte) {
         const bool write = plan.bounded(2) == 1;
         QStringList kinds;
         for (int k = 0; k < 1 + int(plan.bounded(3)); ++k)
-            kinds << QString::fromLatin1(kFaultNames[plan.bounded(int(std::size(kFaultNames)))]);
+            kinds << QString::fromLatin1(
+                kFaultKindNames[plan.bounded(int(std::size(kFaultKindNames)))]);
         kinds.removeDuplicates();
         const int percent = 1 + int(plan.bounded(4));
         QStringList options{QStringLiteral("--random"),
