@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTabBar>
 
@@ -64,9 +68,29 @@ bool TFileDialog::Execute(QWidget* parent) {
         // that the operator saves again and again under the model's name.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     }
-    if (!FileName.isEmpty())
-        dialog.selectFile(FileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    // The proposed name goes into the name box only once the dialog has listed its folder, and
+    // only while the operator has not entered a name: proposed earlier, the file is selected in
+    // the list when the listing arrives, beside the name the operator typed or pasted meanwhile,
+    // and the dialog then returns the proposed file instead of the one entered.
+    bool entered = false;
+    if (!FileName.isEmpty()) {
+        const QFileInfo proposal(FileName);
+        dialog.setDirectory(proposal.absolutePath());
+        auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* listing = dialog.findChild<QFileSystemModel*>();
+        if (nameBox != nullptr && listing != nullptr) {
+            QObject::connect(nameBox, &QLineEdit::textEdited, &dialog, [&] { entered = true; });
+            QObject::connect(
+                listing, &QFileSystemModel::directoryLoaded, &dialog,
+                [&entered, nameBox, name = proposal.fileName(),
+                 folder = QDir::cleanPath(proposal.absolutePath())](const QString& loaded) {
+                    // The parents of the folder are listed first.
+                    if (!entered && nameBox->text().isEmpty() && QDir::cleanPath(loaded) == folder)
+                        nameBox->setText(name);
+                });
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().size() != 1)
         return false;
     FileName = dialog.selectedFiles().constFirst();
     return true;

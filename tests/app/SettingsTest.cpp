@@ -99,6 +99,21 @@ TEST_F(Settings, RowOutsideTheListLeavesNoRowAndAnEmptyBox) {
     EXPECT_TRUE(ReadIni().contains("Baudrate=-1"));
 }
 
+TEST_F(Settings, RowsAreReadThroughTheirOneCharacterWidth) {
+    // "-1" is read as "-" and "12" as "1", for the hour model as for baud rate and parity.
+    WriteIni("[COM]\nBaudrate=-1\nParity=12\nModel=-1\n");
+    Start();
+    EXPECT_EQ(W->CB_Baud->ItemIndex(), 0);
+    EXPECT_EQ(W->CB_Parity->ItemIndex(), 1);
+    EXPECT_EQ(W->CB_Model->ItemIndex(), 0);
+    W->close();
+    WriteIni("[COM]\nModel=12\n");
+    W = std::make_unique<TFMmain>();
+    W->SetSettingsFileName(IniPath());
+    Start();
+    EXPECT_EQ(W->CB_Model->ItemIndex(), 1);
+}
+
 TEST_F(Settings, NamesAreCaseInsensitiveAndOtherContentStays) {
     WriteIni(
         "; written by hand\n[com]\n; the slave\nid=42\nExtra=keep "

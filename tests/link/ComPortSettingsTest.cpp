@@ -95,6 +95,21 @@ TEST(ComPortLineSettings, ReadBackMustKeepSpeedAndFraming) {
     termios sevenBits = wanted;
     sevenBits.c_cflag = (sevenBits.c_cflag & ~tcflag_t(CSIZE)) | CS7;
     EXPECT_FALSE(LineSettingsTaken(wanted, sevenBits));
+
+    termios wantedOdd = CookedTerminal();
+    ASSERT_TRUE(MakeLineSettings(wantedOdd, 19200, TParityBits::Odd));
+    termios oddAsEven = wantedOdd;
+    oddAsEven.c_cflag &= ~tcflag_t(PARODD);
+    EXPECT_FALSE(LineSettingsTaken(wantedOdd, oddAsEven));
+
+    for (const tcflag_t flag : {tcflag_t(CSTOPB), tcflag_t(CRTSCTS), tcflag_t(CMSPAR)}) {
+        termios changed = wanted;
+        changed.c_cflag |= flag;
+        EXPECT_FALSE(LineSettingsTaken(wanted, changed)) << flag;
+    }
+    termios otherInputSpeed = wanted;
+    cfsetispeed(&otherInputSpeed, B9600);
+    EXPECT_FALSE(LineSettingsTaken(wanted, otherInputSpeed));
 }
 
 TEST(ComPortWriteTimeout, IsTheConstantPlusTheMultiplierPerByte) {

@@ -3,7 +3,6 @@
 // covers registers 0xC000 + k to 0xC000 + k + length / 2 - 1, high byte first, and the registers
 // between two blocks are never touched.
 
-#include <QFileDialog>
 #include <QTest>
 #include <chrono>
 #include <memory>
@@ -198,16 +197,10 @@ TEST_F(MemoryPeer, ReadSaveOpenAndFileWriteCopyTheMemoryThroughAFile) {
     ASSERT_EQ(text.size(), 8192);
 
     const QString path = FDir.filePath(QStringLiteral("memory.txt"));
-    const auto choose = [&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
-    };
-    Dialogs.AnswerWith(choose);
+    Dialogs.AnswerFileDialog(path);
     QTest::mouseClick(W->BTSave, Qt::LeftButton);
     SetMemoryText(*W->mmOpen, QString());
-    Dialogs.AnswerWith(choose);
+    Dialogs.AnswerFileDialog(path);
     QTest::mouseClick(W->BTOpen, Qt::LeftButton);
     ASSERT_EQ(MemoryText(*W->mmOpen), text);
 

@@ -1,5 +1,7 @@
+#include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QLocalServer>
 #include <QTest>
 
@@ -32,10 +34,7 @@ protected:
     void ChooseFile(const QString& path) {
         Dialogs.AnswerWith([this, path](QWidget* w) {
             Proposed = W->SaveDialog1.FileName;
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            ASSERT_NE(dialog, nullptr);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept checks the name
+            DialogAnswerer::TypeFileName(w, path);
         });
     }
     void CancelFileDialog() {
@@ -132,6 +131,34 @@ TEST_F(MemoryFile, AFileEndingInALineBreakGivesAZeroJustPastTheData) {
     EXPECT_EQ(OpState.MemImage[4056], 0x00);
     EXPECT_EQ(OpState.MemImage[4057], 0x00);
     EXPECT_EQ(OpState.MemImage[4058], 0x5A);
+}
+
+TEST_F(MemoryFile, ANamePastedBeforeTheFolderIsListedIsTheFileOpened) {
+    // The dialog proposes the file opened before. An operator who pastes another name before
+    // the dialog has listed a large folder must get that file, not the proposal.
+    const QString first = Path(QStringLiteral("first.txt"));
+    const QString second = Path(QStringLiteral("second.txt"));
+    WriteFile(first, "11");
+    WriteFile(second, "22");
+    for (int i = 0; i < 3000; ++i)
+        WriteFile(Path(QStringLiteral("f%1.txt").arg(i)), "");
+    Open(first);
+    ASSERT_EQ(Text(), QStringLiteral("11"));
+    Dialogs.AnswerWith([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        auto* box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        box->insert(QStringLiteral("second.txt"));
+        // The listing arrives while the operator moves to the Open button.
+        QTest::qWait(300);
+        DialogAnswerer::Press(dialog, QStringLiteral("Open"));  // the dialog checks the name
+    });
+    QTest::mouseClick(W->BTOpen, Qt::LeftButton);
+    EXPECT_EQ(W->OpenDialog1.FileName, second);
+    EXPECT_EQ(Text(), QStringLiteral("22"));
 }
 
 TEST_F(MemoryFile, SaveWritesInTheFormOfTheLastFileOpened) {

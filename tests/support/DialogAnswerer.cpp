@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTest>
 #include <QWidget>
 
 namespace {
@@ -44,6 +48,40 @@ void DialogAnswerer::Press(QWidget* w, const QString& caption) {
     }
     ADD_FAILURE() << "the dialog has no button " << caption.toStdString() << "; closing it";
     w->close();
+}
+
+void DialogAnswerer::TypeFileName(QWidget* w, const QString& path) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr) << "not a file dialog";
+    auto* box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(box, nullptr);
+    // QFileDialog::selectFile leaves the name box alone once it has the keyboard focus (it will
+    // not overwrite what an operator is typing), and the box gets the focus some time after the
+    // dialog shows: selecting the file from code kept the previous name whenever the focus came
+    // first. An operator clicks into the box and pastes the name; when the list still shows
+    // another file selected beside it (its listing arrived meanwhile), the operator clears the
+    // list's selection and pastes again.
+    auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    const auto paste = [&] {
+        if (list != nullptr)
+            list->clearSelection();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        box->insert(path);
+    };
+    paste();
+    ASSERT_TRUE(WaitUntil([&] {
+        if (dialog->selectedFiles() == QStringList{path})
+            return true;
+        paste();
+        return false;
+    })) << "the dialog took "
+        << dialog->selectedFiles().join(u',').toStdString() << " for " << path.toStdString();
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+void DialogAnswerer::AnswerFileDialog(const QString& path) {
+    AnswerWith([path](QWidget* w) { TypeFileName(w, path); });
 }
 
 DialogAnswerer::DialogAnswerer(QObject* parent) : QObject(parent) {

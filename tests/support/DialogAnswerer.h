@@ -46,6 +46,12 @@ public:
     // Presses the visible button with this caption (or the close box) on a dialog.
     static void Press(QWidget* dialog, const QString& buttonCaption);
     void AnswerWith(std::function<void(QWidget*)> action);
+    // Answers the next file dialog with this file, pasted into its name box as an operator does.
+    void AnswerFileDialog(const QString& path);
+    // Clicks into a file dialog's name box, replaces its text with the path as a paste does, waits
+    // until the dialog takes that file and accepts it (without the dialog's own checks of the
+    // name, so that a missing file still reaches the program).
+    static void TypeFileName(QWidget* fileDialog, const QString& path);
 
     const QList<Shown>& Seen() const { return FSeen; }
     QStringList Texts() const;
