@@ -11,6 +11,7 @@
 
 #include "app/Controls.h"
 #include "app/Settings.h"
+#include "operations/RequestLedger.h"
 #include "widgets/Colors.h"
 
 class TComPort;
@@ -87,7 +88,11 @@ public:
     void CommReadROM(int Index);
     void CommWriteROM(int Index);
     // The current block was acknowledged: the next block, or first the resynchronisation.
-    void SweepBlockDone();
+    void StartSweep(qint32 job);
+    void FirstBlock();
+    void SweepReply(const TRequestLedger::TSettled& settled, quint8 function);
+    void StartResync(bool repeatBlock, bool thenResend);
+    void EndResync();
     void ContinueSweep();
     void SendResyncRequest();
     void UpdateMemoryButtons();
@@ -232,7 +237,8 @@ private:
     void WireHandlers();
     void RunStartUpOnce();
     // Hands an accepted reply to whatever waits for it.
-    void DispatchReply();
+    // Hands an accepted reply to what waits for it; true when a pending write mark is kept.
+    bool DispatchReply();
     // Closes the serial port silently when the window closes with it open.
     void CloseSerialLinkForExit();
 

@@ -91,3 +91,12 @@ qint64 StrToInt64Def(const QString& text, qint64 fallback) {
         return fallback;
     return v;
 }
+
+quint8 SlaveIdFromText(const QString& text) {
+    const qint32 id = StrToInt(text);
+    // A frame carries one byte: a larger number would go out cut to its low byte and address
+    // another controller, 256 even all of them at once.
+    if (id < 0 || id > 255)
+        throw EConvertError(QStringLiteral("Slave ID %1 is outside the range 0 to 255").arg(id));
+    return quint8(id);
+}

@@ -18,3 +18,7 @@ qint64 StrToInt64Def(const QString& text, qint64 fallback);
 
 // The parse behind all four; false when the text is not an integer that fits [min, max].
 bool TryStrToInteger(const QString& text, qint64 min, qint64 max, qint64& value);
+
+// The slave ID of a request, strictly converted: a text that is not an integer raises the
+// conversion error above, a number outside 0..255 an EConvertError that names it and the range.
+quint8 SlaveIdFromText(const QString& text);

@@ -46,7 +46,7 @@ void TFMmain::BTHourClick() {
     const THourBoxes boxes{EDHour1->text(), EDMin1->text(),  EDHour2->text(),
                            EDMin2->text(),  EDHour3->text(), EDMin3->text()};
     const QByteArray request =
-        BuildHourRequest(quint8(StrToInt(ED_Addr->text())), OpState.HourModel, boxes);
+        BuildHourRequest(SlaveIdFromText(ED_Addr->text()), OpState.HourModel, boxes);
     MarkPending(OpState.HourWritePending);
     TXCommand(request);
 }

@@ -19,7 +19,7 @@ const QString kNotConnected = QStringLiteral("통신연결이 안되었습니다
 
 // The slave ID is converted at every request, so that a text that is not a number fails there.
 quint8 SlaveId(const TEdit& box) {
-    return quint8(StrToInt(box.text()) & 0xFF);
+    return SlaveIdFromText(box.text());
 }
 
 }  // namespace
@@ -34,19 +34,9 @@ void TFMmain::BT_ReadClick() {
     // A slave ID that is not a number must fail before the sweep state changes: a failed start
     // leaves the engine idle.
     SlaveId(*ED_Addr);
-    OpState.MemoryJobActive = true;
-    OpState.RetryCount = 0;
-    OpState.ReadBlockNo = 0;
-    OpState.ReadAddr = 0;
+    StartSweep(1);
     mmOpen->clear();
-    OpState.BlockUnanswered = 0;
-    OpState.Resyncing = false;
-    RxDataProcess();
-    OpState.MemoryJob = 1;
-    OpState.ResendFlag = true;
-    // The first check comes a full period after the first request. An earlier one would ask for
-    // the first block again, and its late reply would be stored as the second block.
-    OpState.RetryTicks = kRetryPeriodTicks;
+    FirstBlock();
 }
 
 void TFMmain::BT_WriteClick() {
@@ -57,16 +47,8 @@ void TFMmain::BT_WriteClick() {
     if (!showMessage_Y(QStringLiteral("Write Parameter?")))
         return;
     SlaveId(*ED_Addr);
-    OpState.MemoryJobActive = true;
-    OpState.RetryCount = 0;
-    OpState.WriteBlockNo = 0;
-    OpState.WriteAddr = 0;
-    OpState.BlockUnanswered = 0;
-    OpState.Resyncing = false;
-    TxDataProcess();
-    OpState.MemoryJob = 2;
-    OpState.ResendFlag = true;
-    OpState.RetryTicks = kRetryPeriodTicks;
+    StartSweep(2);
+    FirstBlock();
 }
 
 void TFMmain::btTextWriteClick() {
@@ -81,17 +63,38 @@ void TFMmain::btTextWriteClick() {
     if (!showMessage_Y(QStringLiteral("Write Parameter?")))
         return;
     SlaveId(*ED_Addr);
-    OpState.MemoryJobActive = true;
-    OpState.RetryCount = 0;
-    OpState.MemoryJob = 2;
-    OpState.WriteBlockNo = 0;
-    OpState.WriteAddr = 0;
+    StartSweep(2);
     InputRxDataFromReadFile();
-    OpState.BlockUnanswered = 0;
+    FirstBlock();
+}
+
+void TFMmain::StartSweep(qint32 job) {
+    // A new sweep abandons the one that ran: its counters start again, and its requests still
+    // open are waited out by FirstBlock.
+    OpState.MemoryJobActive = true;
+    OpState.MemoryJob = job;
+    OpState.RetryCount = 0;
+    if (job == 1) {
+        OpState.ReadBlockNo = 0;
+        OpState.ReadAddr = 0;
+    } else {
+        OpState.WriteBlockNo = 0;
+        OpState.WriteAddr = 0;
+    }
     OpState.Resyncing = false;
-    TxDataProcess();
+    OpState.BlockRequest.clear();
+    // The first block is sent again at the checks until it has been answered.
     OpState.ResendFlag = true;
+    // The first check comes a full period after the first request. An earlier one would ask for
+    // the first block again, and its late reply would be stored as the second block.
     OpState.RetryTicks = kRetryPeriodTicks;
+}
+
+void TFMmain::FirstBlock() {
+    if (OpState.Requests.AnyOpenBesidesTests())
+        StartResync(false, true);
+    else
+        ContinueSweep();
 }
 
 void TFMmain::RxDataProcess() {
@@ -134,29 +137,87 @@ void TFMmain::TxDataProcess() {
 }
 
 void TFMmain::CommReadROM(int Index) {
-    TXCommand(BuildMemoryReadRequest(SlaveId(*ED_Addr), OpState.ReadAddr, Index));
-    ++OpState.BlockUnanswered;
+    OpState.BlockRequest = BuildMemoryReadRequest(SlaveId(*ED_Addr), OpState.ReadAddr, Index);
+    TXCommand(OpState.BlockRequest);
 }
 
 void TFMmain::CommWriteROM(int Index) {
-    TXCommand(
-        BuildMemoryWriteRequest(SlaveId(*ED_Addr), OpState.WriteAddr, OpState.TxBlock.left(Index)));
-    ++OpState.BlockUnanswered;
+    OpState.BlockRequest =
+        BuildMemoryWriteRequest(SlaveId(*ED_Addr), OpState.WriteAddr, OpState.TxBlock.left(Index));
+    TXCommand(OpState.BlockRequest);
 }
 
-void TFMmain::SweepBlockDone() {
-    // A reply that failed its checksum may have been noise rather than the answer, so it does not
-    // count as one: the request it seemed to answer may be answered yet.
-    const bool answersMayFollow = OpState.BlockUnanswered > 0;
-    OpState.BlockUnanswered = 0;
-    if (!answersMayFollow) {
-        ContinueSweep();
+void TFMmain::SweepReply(const TRequestLedger::TSettled& settled, quint8 function) {
+    if (OpState.MemoryJob != 1 && OpState.MemoryJob != 2) {
+        OpState.ResendFlag = false;
         return;
     }
+    if (OpState.Resyncing) {
+        // Everything before the line has settled is an answer to a request already done with.
+        if (!OpState.Requests.AnyOpenBesidesTests())
+            EndResync();
+        return;
+    }
+    if (!settled.Found || settled.Request != OpState.BlockRequest) {
+        // The answer to another request (a test, a write, an abandoned sweep's block) says nothing
+        // about this block. A reply that answers no request at all may have taken the place of
+        // the block's answer.
+        if (!settled.Found)
+            OpState.ResendFlag = true;
+        return;
+    }
+    const bool reading = OpState.MemoryJob == 1;
+    if (function != (reading ? 3 : 16)) {
+        OpState.ResendFlag = true;  // an exception: the block is sent again at the next check
+        return;
+    }
+    if (settled.Ambiguous) {
+        // Another open request could have brought this reply: the block is asked again once the
+        // line has settled.
+        StartResync(true, true);
+        return;
+    }
+    OpState.ResendFlag = false;
+    if (reading) {
+        OpState.ReadAck = true;
+        RxDataSave();
+        ++OpState.ReadBlockNo;
+    } else {
+        OpState.WriteAck = true;
+        ++OpState.WriteBlockNo;
+    }
+    // A repeated request for this block, or any other request still open, could be answered yet
+    // and be taken for the next block.
+    if (OpState.Requests.AnyOpenBesidesTests())
+        StartResync(false, false);
+    else
+        ContinueSweep();
+}
+
+void TFMmain::StartResync(bool repeatBlock, bool thenResend) {
     OpState.Resyncing = true;
-    // Until its answer comes, the retry check sends the test again instead of a block.
+    OpState.ResyncRepeatsBlock = repeatBlock;
+    OpState.ResyncThenResend = thenResend;
+    // Until the line has settled, the retry check sends the test again instead of a block, a
+    // full period after this one.
     OpState.ResendFlag = true;
+    OpState.RetryTicks = kRetryPeriodTicks;
     SendResyncRequest();
+}
+
+void TFMmain::EndResync() {
+    OpState.Resyncing = false;
+    (OpState.MemoryJob == 1 ? OpState.ReadAck : OpState.WriteAck) = true;
+    // A block answered before the line settled is not sent again: only a first request, or one
+    // whose answer could not be told apart, is repeated until it is answered.
+    OpState.ResendFlag = OpState.ResyncThenResend;
+    OpState.RetryTicks = kRetryPeriodTicks;
+    if (!OpState.ResyncRepeatsBlock)
+        ContinueSweep();
+    else if (OpState.MemoryJob == 1)
+        CommReadROM(OpState.ReadLen);
+    else
+        CommWriteROM(OpState.WriteLen);
 }
 
 void TFMmain::ContinueSweep() {
@@ -187,6 +248,7 @@ void TFMmain::Timer50Timer() {
             OpState.RetryCount = 0;
         } else if (++OpState.RetryCount > kRetryLimit) {
             OpState.MemoryJob = 0;
+            OpState.Resyncing = false;
             showMessage_x(failure);
             return;
         }
@@ -224,6 +286,7 @@ void TFMmain::UpdateMemoryButtons() {
     OpState.MemoryJob = 0;
     OpState.ReadDone = false;
     OpState.RetryCount = 0;
+    OpState.Resyncing = false;
     for (TDsFancyButton* button : {BT_Read, BT_Write, SuffixWrite, btTextWrite})
         button->setEnabled(false);
 }

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <array>
 
+#include "operations/RequestLedger.h"
+
 // The state the controller operations and the receive path share. One instance lives for the
 // whole run; everything starts zeroed and only the user-interface thread touches it.
 struct TOperationState {
@@ -15,10 +17,12 @@ struct TOperationState {
     qint32 PendingMarkTicks = 0;  // Timer50 ticks since the pending write was requested
 
     // Reply collection.
-    bool RcvActive = false;   // bytes arrived; waiting for the end of the reply
-    qint32 RcvIdleTicks = 0;  // Timer10 ticks left before the reply is handled
-    QString RcvStr;           // serial: one character per byte; LAN: two hex digits per byte
-    QByteArray RcvBuf;        // the reply being examined, as bytes
+    bool RcvActive = false;    // bytes arrived; waiting for the end of the reply
+    qint32 RcvIdleTicks = 0;   // Timer10 ticks left before the reply is handled
+    qint32 RcvQuietTicks = 0;  // serial: Timer10 ticks since the last chunk arrived
+    qint32 RcvTicks = 0;       // serial: Timer10 ticks since the first chunk arrived
+    QString RcvStr;            // serial: one character per byte; LAN: two hex digits per byte
+    QByteArray RcvBuf;         // the reply being examined, as bytes
 
     // Memory copy sweep.
     qint32 MemoryJob = 0;  // 0 idle, 1 read sweep, 2 write sweep
@@ -36,13 +40,17 @@ struct TOperationState {
     qint32 RetryCount = 0;
     bool ReadDone = false;
 
-    // Late replies. A reply carries no block identity: when a block has been sent again while an
-    // earlier request for it was still unanswered, a second answer may still come and would be
-    // taken for the next block. The sweep then sends a communication test request, whose reply
-    // no block request can bring, and drops every reply until that one has come; the controller
-    // answers in order.
-    qint32 BlockUnanswered = 0;  // requests for the current block without a valid answer yet
-    bool Resyncing = false;      // waiting for the answer to that communication test
+    // Every request sent that may still be answered, and the sweep's own: a reply is taken as
+    // the answer to the current block only when it can answer no earlier request that is still
+    // open. When the line may still bring the answer to another request, the sweep sends a
+    // communication test, whose reply no block or write request brings, and goes on once every
+    // such request has been answered or can no longer be.
+    TRequestLedger Requests;
+    QByteArray BlockRequest;          // the request for the current block
+    bool Resyncing = false;           // waiting for the line to settle
+    bool ResyncRepeatsBlock = false;  // then the current block is sent again, else the next one
+    bool ResyncThenResend = false;    // the resend flag once it has settled
+    qint64 PendingMarkSeq = -1;       // the ledger number of the pending write's request
 
     // Memory buffers. The image holds the 4096 bytes of the window and 8 more, because the
     // conversion of a full memory text stores one byte past the window.

@@ -6,6 +6,8 @@
 void MarkPending(bool& mark) {
     mark = true;
     OpState.PendingMarkTicks = 0;
+    // The write's request is the next one sent.
+    OpState.PendingMarkSeq = OpState.Requests.NextSeq();
 }
 
 bool AnyWritePending() {

@@ -27,7 +27,7 @@ void TFMmain::SuffixWriteClick() {
     // The request is built before the mark is set: a slave ID that is not a number ends the
     // click with nothing sent and nothing waiting for a reply.
     const QByteArray request =
-        BuildSuffixRequest(quint8(StrToInt(ED_Addr->text())), CBSuffix->ItemIndex(), EDYear->text(),
+        BuildSuffixRequest(SlaveIdFromText(ED_Addr->text()), CBSuffix->ItemIndex(), EDYear->text(),
                            EDCompany->text(), EDNumber->text());
     MarkPending(OpState.SuffixWritePending);
     TXCommand(request);
@@ -41,7 +41,7 @@ void TFMmain::BTBoardWriteClick() {
     if (!showMessage_Y(QStringLiteral("Write Board Suffix?")))
         return;
     const QByteArray request =
-        BuildBoardSuffixRequest(quint8(StrToInt(ED_Addr->text())), EDBoardYear->text(),
+        BuildBoardSuffixRequest(SlaveIdFromText(ED_Addr->text()), EDBoardYear->text(),
                                 EdBoardMonth->text(), EDBoardNumber->text());
     MarkPending(OpState.BoardSuffixWritePending);
     TXCommand(request);

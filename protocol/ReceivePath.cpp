@@ -7,6 +7,7 @@
 #include "link/ComPort.h"
 #include "operations/MemoryCopyPlan.h"
 #include "operations/OperationState.h"
+#include "operations/PendingMarks.h"
 #include "protocol/CRC16.h"
 #include "protocol/HexDisplay.h"
 #include "protocol/Qb_lib02.h"
@@ -45,11 +46,14 @@ TReplyText DecodeLanReply(const QString& rcvStr) {
 void TFMmain::ComPort1RxChar(int) {
     if (ComPort1->InputCount() == 0)
         return;
-    // Only the first chunk of a serial reply starts its window; later chunks do not extend it.
+    // The first chunk of a serial reply starts its window; later chunks keep it open only until
+    // the line has been quiet for a moment.
     if (!OpState.RcvActive) {
         OpState.RcvIdleTicks = kReplyWindowTicks;
         OpState.RcvActive = true;
+        OpState.RcvTicks = 0;
     }
+    OpState.RcvQuietTicks = 0;
     QString chunk;
     ComPort1->ReadStr(chunk, ComPort1->InputCount());
     OpState.RcvStr += chunk;
@@ -69,9 +73,15 @@ void TFMmain::ClientRead() {
 
 void TFMmain::Timer10Timer() {
     if (OpState.RcvActive) {
+        const bool serial = RGChoice->ItemIndex() == 0;
+        if (serial) {
+            OpState.RcvQuietTicks = qMin(OpState.RcvQuietTicks + 1, kReplyLongestTicks);
+            OpState.RcvTicks = qMin(OpState.RcvTicks + 1, kReplyLongestTicks);
+        }
         if (OpState.RcvIdleTicks > 0) {
             --OpState.RcvIdleTicks;
-        } else {
+        } else if (!serial || OpState.RcvQuietTicks >= kReplyQuietTicks ||
+                   OpState.RcvTicks >= kReplyLongestTicks) {
             LED_RX->Animate(3, 50, 2, 0, 0, 0);
             OpState.RcvActive = false;
             RCVDataHandle();
@@ -88,70 +98,58 @@ void TFMmain::RCVDataHandle() {
 
     const int replySlave = OpState.RcvBuf.isEmpty() ? 0 : quint8(OpState.RcvBuf[0]);
     // The full integer is compared: a slave ID setting outside 0..255 never matches.
+    bool keepMarks = false;
     if (replySlave == StrToInt(ED_Addr->text())) {
         if (Check_CRC16(AsBytes(OpState.RcvBuf))) {
-            DispatchReply();
+            keepMarks = DispatchReply();
         } else {
             OpState.ResendFlag = true;
         }
         OpState.RcvBuf.clear();
     }
-    OpState.SuffixWritePending = false;
-    OpState.BoardSuffixWritePending = false;
-    OpState.HourWritePending = false;
+    if (!keepMarks) {
+        OpState.SuffixWritePending = false;
+        OpState.BoardSuffixWritePending = false;
+        OpState.HourWritePending = false;
+    }
     OpState.RcvStr.clear();
 }
 
-void TFMmain::DispatchReply() {
+bool TFMmain::DispatchReply() {
     const quint8 function = OpState.RcvBuf.size() > 1 ? quint8(OpState.RcvBuf[1]) : 0;
-    if (OpState.SuffixWritePending || OpState.BoardSuffixWritePending) {
-        ShowPlainMessage(function == 16 ? QStringLiteral("Suffix 쓰기 완료!!")
-                                        : QStringLiteral("Suffix 쓰기 에러 발생!!"));
-    } else if (OpState.HourWritePending) {
-        ShowPlainMessage(function == 16 ? QStringLiteral("Hour 쓰기 완료!!")
-                                        : QStringLiteral("Hour 쓰기 에러 발생!!"));
-    } else if (OpState.MemoryJobActive) {
-        if (OpState.Resyncing) {
-            // Everything before the answer to the communication test is a late answer for a
-            // block already done.
-            if (function == 4 && (OpState.MemoryJob == 1 || OpState.MemoryJob == 2)) {
-                OpState.Resyncing = false;
-                OpState.ResendFlag = false;
-                (OpState.MemoryJob == 1 ? OpState.ReadAck : OpState.WriteAck) = true;
-                ContinueSweep();
-            }
-            return;
+    const QByteArray writeRequest = OpState.Requests.OpenFrame(OpState.PendingMarkSeq);
+    const TRequestLedger::TSettled settled = OpState.Requests.Settle(OpState.RcvBuf);
+    if (AnyWritePending()) {
+        // A pending write takes the reply unless it answers a request sent before the write: that
+        // one came first, and the write's own answer may still follow. Success is the write's own
+        // answer; anything else means that answer will not come.
+        const bool known = !writeRequest.isEmpty();
+        // Earlier writes of the same kind give the same echo; their answers are long overdue
+        // once a mark has expired, so such a reply counts as the write's own. An exception names
+        // no address: it is the write's only when it can answer nothing sent before.
+        const bool sameEcho = function == 16 && ReplyCanAnswer(writeRequest, OpState.RcvBuf);
+        const bool own = known && settled.Found && (settled.Request == writeRequest || sameEcho);
+        const bool earlier = settled.Found && !own && settled.Seq < OpState.PendingMarkSeq;
+        if (earlier) {
+            if (OpState.MemoryJobActive)
+                SweepReply(settled, function);
+            return true;
         }
-        // Only a reply to the sweep's own kind of request, normal or exception, answers one of
-        // its requests; a late answer to a communication test, for one, does not.
-        const int sweepFunction = OpState.MemoryJob == 1 ? 3 : 16;
-        if ((function & 0x7F) == sweepFunction && OpState.BlockUnanswered > 0)
-            --OpState.BlockUnanswered;
-        if (OpState.MemoryJob == 1) {
-            // A read reply too short for the block is a bad reply: storing it would take its CRC,
-            // or bytes beyond it, for memory.
-            if (function == 3 && ReadReplyCarriesBlock(OpState.RcvBuf, OpState.ReadLen)) {
-                OpState.ResendFlag = false;
-                OpState.ReadAck = true;
-                RxDataSave();
-                ++OpState.ReadBlockNo;
-                SweepBlockDone();
-            } else {
-                OpState.ResendFlag = true;
-            }
-        } else if (OpState.MemoryJob == 2) {
-            if (function == 16) {
-                OpState.ResendFlag = false;
-                OpState.WriteAck = true;
-                ++OpState.WriteBlockNo;
-                SweepBlockDone();
-            } else {
-                OpState.ResendFlag = true;
-            }
+        const bool done = function == 16 && (own || !known);
+        if (OpState.SuffixWritePending || OpState.BoardSuffixWritePending) {
+            ShowPlainMessage(done ? QStringLiteral("Suffix 쓰기 완료!!")
+                                  : QStringLiteral("Suffix 쓰기 에러 발생!!"));
         } else {
-            OpState.ResendFlag = false;
+            ShowPlainMessage(done ? QStringLiteral("Hour 쓰기 완료!!")
+                                  : QStringLiteral("Hour 쓰기 에러 발생!!"));
         }
+        // A reply to a request sent after the write is that request's answer as well.
+        if (!settled.Found || own)
+            return false;
     }
+    if (OpState.MemoryJobActive)
+        SweepReply(settled, function);
+    return false;
 }
 
 void TFMmain::BT_RXClearClick() {

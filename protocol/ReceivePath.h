@@ -19,3 +19,10 @@ TReplyText DecodeLanReply(const QString& rcvStr);
 // How many Timer10 ticks a reply window counts down from: the 11th tick after the start handles
 // the reply.
 inline constexpr int kReplyWindowTicks = 10;
+// Serial: a reply is handled only once no chunk has come for this many ticks, so that one still
+// arriving (at 9600 bit/s the 93-byte test answer takes over 100 ms, and USB adapters hand bytes
+// over in chunks up to 16 ms apart) is not cut in two.
+inline constexpr int kReplyQuietTicks = 2;
+// Serial: a line that never falls silent (noise, a wrong speed) is handled after this many ticks
+// all the same.
+inline constexpr int kReplyLongestTicks = 50;

@@ -3,11 +3,14 @@
 #include "app/NumConv.h"
 #include "link/ClientSocket.h"
 #include "link/ComPort.h"
+#include "operations/OperationState.h"
 #include "protocol/Frames.h"
 #include "protocol/HexDisplay.h"
 #include "widgets/SCLED.h"
 
 void TFMmain::TXCommand(const QByteArray& Buf) {
+    // Counted as open even when the send fails: part of it may have left.
+    OpState.Requests.Sent(Buf);
     try {
         if (RGChoice->ItemIndex() == 0) {
             ComPort1->Write(Buf.constData(), int(Buf.size()));
@@ -27,8 +30,7 @@ void TFMmain::TXCommand(const QByteArray& Buf) {
 
 void TFMmain::BT_RequestClick() {
     // A slave ID that is not a number ends the click with the conversion error; nothing is sent.
-    const qint32 slave = StrToInt(ED_Addr->text());
-    TXCommand(BuildCommTestRequest(quint8(slave & 0xFF)));
+    TXCommand(BuildCommTestRequest(SlaveIdFromText(ED_Addr->text())));
 }
 
 void TFMmain::BT_TXClearClick() {

@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "sim/RegisterMap.h"
@@ -34,9 +35,35 @@ TSimLink::TSimLink(TSimulator& simulator, const QString& name)
     connect(&FSendTimer, &QTimer::timeout, this, &TSimLink::SendDue);
 }
 
+void TSimLink::SetPacing(int baudRate, bool parity, int chunkMs) {
+    FBaudRate = baudRate;
+    FBitsPerByte = parity ? 11 : 10;
+    FChunkMs = chunkMs;
+}
+
 void TSimLink::QueueAt(const QByteArray& bytes, qint64 due) {
-    FQueue.append({due, bytes});
-    FLastDue = qMax(FLastDue, due);
+    if (FBaudRate <= 0 || bytes.isEmpty()) {
+        FQueue.append({due, bytes});
+        FLastDue = qMax(FLastDue, due);
+        SendDue();
+        return;
+    }
+    // One byte after the other: a reply starts when the one before it has left the line.
+    const double msPerByte = 1000.0 * FBitsPerByte / FBaudRate;
+    const double start = qMax(double(due), FLineFree);
+    const double end = start + msPerByte * double(bytes.size());
+    FLineFree = end;
+    qsizetype sent = 0;
+    for (double at = FChunkMs > 0 ? start + FChunkMs : end; sent < bytes.size(); at += FChunkMs) {
+        at = qMin(at, end);
+        const qsizetype carried =
+            at >= end ? bytes.size() : qMin(bytes.size(), qsizetype((at - start) / msPerByte));
+        if (carried > sent) {
+            FQueue.append({qint64(std::ceil(at)), bytes.mid(sent, carried - sent)});
+            sent = carried;
+        }
+    }
+    FLastDue = qMax(FLastDue, qint64(std::ceil(end)));
     SendDue();
 }
 
@@ -79,6 +106,7 @@ void TSimLink::Reset() {
     FQueue.clear();
     FHeld.clear();
     FLastDue = -1;
+    FLineFree = 0;
 }
 
 TTcpLink::TTcpLink(TSimulator& simulator)

@@ -25,6 +25,10 @@ public:
     // Milliseconds on the link's own clock, for QueueAt.
     qint64 Now() const { return FClock.elapsed(); }
     void QueueAt(const QByteArray& bytes, qint64 due);
+    // Replies leave no faster than a serial line at this rate would carry them (10 bits a byte,
+    // 11 with parity), whole when their last byte would have arrived or, with chunkMs, in the
+    // pieces a USB adapter hands over every chunkMs. A rate of 0 sends every reply at once.
+    void SetPacing(int baudRate, bool parity, int chunkMs);
     // When the last queued bytes are due; earlier than Now() when nothing waits.
     qint64 LastDue() const { return FLastDue; }
 
@@ -57,6 +61,10 @@ private:
     QList<TPending> FQueue;
     QByteArray FHeld;
     qint64 FLastDue = -1;
+    int FBaudRate = 0;
+    int FBitsPerByte = 10;
+    int FChunkMs = 0;
+    double FLineFree = 0;  // when the line has carried the last reply queued, in ms
 };
 
 // RTU frames inside a TCP stream on the loopback interface; one client at a time.

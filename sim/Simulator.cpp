@@ -40,11 +40,13 @@ bool TSimulator::Start(QString* error) {
         return false;
     if (FOptions.Tcp) {
         FTcp = std::make_unique<TTcpLink>(*this);
+        FTcp->SetPacing(FOptions.LineBaud, FOptions.LineParity, FOptions.ChunkMs);
         if (!FTcp->Listen(quint16(FOptions.TcpPort), error))
             return false;
     }
     if (FOptions.Pty) {
         FPty = std::make_unique<TPtyLink>(*this);
+        FPty->SetPacing(FOptions.LineBaud, FOptions.LineParity, FOptions.ChunkMs);
         if (!FPty->Open(error))
             return false;
     }

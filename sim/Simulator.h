@@ -20,6 +20,9 @@ struct TSimOptions {
     QString ImageFile;  // loaded at start when it exists, saved at exit
     QString StateFile;  // the stored records, written whenever they change and at exit
     int Fill = -1;      // the byte of a fresh image; -1 for the default pattern
+    int LineBaud = 0;   // replies paced as on a serial line at this rate; 0 for at once
+    bool LineParity = false;
+    int ChunkMs = 0;  // paced replies handed over in pieces this often, as a USB adapter does
     TFaultOptions Faults;
 };
 

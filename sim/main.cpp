@@ -83,6 +83,16 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
     const QCommandLineOption delay(QStringLiteral("delay-ms"),
                                    QStringLiteral("Wait this long before every reply."),
                                    QStringLiteral("MS"));
+    const QCommandLineOption baud(
+        QStringLiteral("baud"),
+        QStringLiteral("Send replies no faster than a serial line at RATE bit/s would carry them "
+                       "(PARITY N, E or O; with parity a byte takes 11 bits, else 10)."),
+        QStringLiteral("RATE[:PARITY]"));
+    const QCommandLineOption chunk(
+        QStringLiteral("chunk-ms"),
+        QStringLiteral("With --baud, hand each reply over in the pieces the line has carried "
+                       "every MS, as a USB adapter does."),
+        QStringLiteral("MS"));
     const QCommandLineOption drop(QStringLiteral("drop-every"),
                                   QStringLiteral("Send no reply to every N-th request."),
                                   QStringLiteral("N"));
@@ -139,10 +149,10 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
         QStringLiteral("stop-after"),
         QStringLiteral("Stop on the N-th request, without replying: every link closes."),
         QStringLiteral("N"));
-    parser.addOptions({slave, tcpPort,    noTcp,        noPty,    image,      fill,
-                       state, delay,      drop,         corrupt,  exception,  split,
-                       merge, mergeEvery, garbage,      truncate, wrongSlave, wrongFunction,
-                       late,  random,     randomFaults, stopAfter});
+    parser.addOptions({slave, tcpPort,    noTcp,        noPty,     image,      fill,
+                       state, delay,      drop,         corrupt,   exception,  split,
+                       merge, mergeEvery, garbage,      truncate,  wrongSlave, wrongFunction,
+                       late,  random,     randomFaults, stopAfter, baud,       chunk});
     if (!parser.parse(app.arguments()))
         throw TUsageError{parser.errorText()};
     if (parser.isSet(QStringLiteral("help")))
@@ -162,6 +172,20 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
     options.StateFile = parser.value(state);
     if (parser.isSet(fill))
         options.Fill = Number(parser.value(fill), 0, 255, QStringLiteral("--fill"));
+    if (parser.isSet(baud)) {
+        const QStringList parts = parser.value(baud).split(u':');
+        options.LineBaud = Number(parts[0], 50, 4000000, QStringLiteral("--baud rate"));
+        const QString parity = parts.value(1, QStringLiteral("N")).toUpper();
+        if (parts.size() > 2 || (parity != u"N" && parity != u"E" && parity != u"O"))
+            throw TUsageError{
+                QStringLiteral("--baud takes RATE[:N|E|O], not \"%1\"").arg(parser.value(baud))};
+        options.LineParity = parity != u"N";
+    }
+    if (parser.isSet(chunk)) {
+        if (!parser.isSet(baud))
+            throw TUsageError{QStringLiteral("--chunk-ms needs --baud")};
+        options.ChunkMs = Number(parser.value(chunk), 1, 1000, QStringLiteral("--chunk-ms"));
+    }
     TFaultOptions& faults = options.Faults;
     if (parser.isSet(delay))
         faults.DelayMs = Number(parser.value(delay), 0, 600000, QStringLiteral("--delay-ms"));

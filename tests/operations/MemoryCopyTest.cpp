@@ -55,6 +55,22 @@ protected:
         return Frame(QByteArray::fromHex("010458") + QByteArray(88, '\x01'));
     }
 
+    QByteArray WriteRequest(int offset, const QByteArray& data) const {
+        QByteArray frame = QByteArray::fromHex("0110");
+        frame.append(char((0xC000 + offset) >> 8)).append(char(offset & 0xFF));
+        frame.append('\0').append(char(data.size() / 2)).append(char(data.size()));
+        return Frame(frame + data);
+    }
+    QByteArray WriteAck(int offset) const {
+        return Frame(WriteRequest(offset, Data(32, 0)).left(6));
+    }
+    // FILE WRITE of a memory text of 0xAB bytes, whose first block must be this one.
+    void StartFileWrite() {
+        SetMemoryText(*W->mmOpen, QStringLiteral("AB").repeated(4096));
+        Click(W->btTextWrite);
+    }
+    const QByteArray FileBlock = QByteArray(32, char(0xAB));
+
     const QByteArray FirstRead = QByteArray::fromHex("0103C00000107806");
     const QByteArray CommTest = QByteArray::fromHex("01040000002CF1D7");
     const QString ReadFail = QStringLiteral("Read Parameter Fail!! Please Check Connection!!");
@@ -127,23 +143,19 @@ TEST_F(MemoryCopy, ASecondAnswerToARepeatedBlockIsNeverTakenForTheNextBlock) {
     const QByteArray block0 = Data(32, 0x10);
     Reply(ReadReply(block0));
     ExpectRequest(CommTest);
-    Reply(ReadReply(block0));                     // the late second answer
-    Reply(Frame(QByteArray::fromHex("018302")));  // anything else before the test's answer too
+    Reply(ReadReply(block0));  // the late second answer: only now is block 1 asked for
     EXPECT_EQ(Memory(), QString::fromLatin1(block0.toHex().toUpper()));
     EXPECT_EQ(OpState.ReadBlockNo, 1);
-    ExpectNoRequest();
-
-    // An unanswered test is sent again at the retry check, not the block.
-    Tick50(21);
-    ExpectRequest(CommTest);
-    Reply(CommTestReply());
     ExpectRequest(ReadRequest(32, 32));
+    Reply(CommTestReply());  // the test's answer is no block's
+    ExpectNoRequest();
     const QByteArray block1 = Data(32, 0x55);
     Reply(ReadReply(block1));
     EXPECT_EQ(Memory(), QString::fromLatin1((block0 + block1).toHex().toUpper()));
     ExpectRequest(ReadRequest(64, 32));
 
-    // A late answer to the test is a bad reply for a block: it never counts as the block's own.
+    // A further test answer answers nothing that is open: it may have taken the place of the
+    // block's answer, so the block is asked again, and the line settled after its answer.
     Reply(CommTestReply());
     EXPECT_TRUE(OpState.ResendFlag);
     Tick50(21);
@@ -152,7 +164,6 @@ TEST_F(MemoryCopy, ASecondAnswerToARepeatedBlockIsNeverTakenForTheNextBlock) {
     Reply(ReadReply(block2));
     ExpectRequest(CommTest);
     Reply(ReadReply(block2));
-    Reply(CommTestReply());
     ExpectRequest(ReadRequest(96, 32));
     EXPECT_EQ(Memory(), QString::fromLatin1((block0 + block1 + block2).toHex().toUpper()));
 }
@@ -318,6 +329,134 @@ TEST_F(MemoryCopy, ALinkLostWhileTheTimersRunDropsTheSweepSilently) {
           static_cast<QWidget*>(W->btTextWrite), static_cast<QWidget*>(W->SuffixWrite)})
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     EXPECT_EQ(Dialogs.Seen().size(), shown) << "no message";
+}
+
+TEST_F(MemoryCopy, AnOperatorTestDuringTheResyncDoesNotEndIt) {
+    // Block 0 is answered late, after the operator's test and the retry check's repeat. The
+    // operator's test answer must not be taken for the resync's: the repeat's answer follows.
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    QTest::mouseClick(W->BT_Request, Qt::LeftButton);
+    ExpectRequest(CommTest);
+    Tick50(21);
+    ExpectRequest(FirstRead);
+    const QByteArray block0 = Data(32, 0x10);
+    const QByteArray block1 = Data(32, 0x44);
+    Reply(ReadReply(block0));
+    ExpectRequest(CommTest);
+    Reply(CommTestReply());  // the operator's test
+    ExpectNoRequest();
+    Reply(ReadReply(block0));  // the repeat: nothing else can be answered now
+    ExpectRequest(ReadRequest(32, 32));
+    // The settled line clears the resend flag: a check before block 1's answer does not repeat it.
+    EXPECT_FALSE(OpState.ResendFlag);
+    Reply(CommTestReply());  // the resync's own test
+    Tick50(21);
+    ExpectNoRequest();
+    Reply(ReadReply(block1));
+    ExpectRequest(ReadRequest(64, 32));
+    EXPECT_EQ(Memory(), QString::fromLatin1((block0 + block1).toHex().toUpper()));
+}
+
+TEST_F(MemoryCopy, ANewWriteSweepWaitsOutTheAnswerToTheOneItAbandons) {
+    ConnectSerial();
+    HoldTimers();
+    StartFileWrite();
+    ExpectRequest(WriteRequest(0, FileBlock));
+    StartFileWrite();
+    ExpectRequest(CommTest);
+    Reply(WriteAck(0));  // the abandoned sweep's answer
+    ExpectRequest(WriteRequest(0, FileBlock));
+    Reply(CommTestReply());
+    ExpectNoRequest();
+    Reply(Frame(QByteArray::fromHex("019004")));  // the controller rejects the new block 0
+    EXPECT_TRUE(OpState.ResendFlag);
+    Tick50(21);
+    ExpectRequest(WriteRequest(0, FileBlock));
+    Reply(WriteAck(0));
+    ExpectRequest(WriteRequest(32, FileBlock));
+}
+
+TEST_F(MemoryCopy, ASuffixWriteDuringAWriteSweepNeitherSwallowsNorAcknowledgesABlock) {
+    ConnectSerial();
+    HoldTimers();
+    StartFileWrite();
+    ExpectRequest(WriteRequest(0, FileBlock));
+    Reply(WriteAck(0));
+    ExpectRequest(WriteRequest(32, FileBlock));
+    W->EDYear->setText(QStringLiteral("N"));
+    W->EDCompany->setText(QStringLiteral("A"));
+    W->EDNumber->setText(QStringLiteral("7"));
+    Click(W->SuffixWrite);
+    const QByteArray suffix = Pty->Receive(13, 2s);
+    ASSERT_EQ(suffix.size(), 13);
+    Dialogs.Clear();
+    // Block 1 is rejected while the suffix write waits: the rejection is the block's.
+    Reply(Frame(QByteArray::fromHex("019004")));
+    EXPECT_TRUE(Dialogs.Texts().isEmpty());
+    EXPECT_TRUE(OpState.ResendFlag);
+    Tick50(21);  // the mark expires; the check sends block 1 again
+    EXPECT_FALSE(OpState.SuffixWritePending);
+    ExpectRequest(WriteRequest(32, FileBlock));
+    Reply(Frame(suffix.left(6)));  // the suffix write's late answer is no block's
+    ExpectNoRequest();
+    Reply(WriteAck(32));
+    ExpectRequest(WriteRequest(64, FileBlock));
+    EXPECT_TRUE(Dialogs.Texts().isEmpty());
+}
+
+TEST_F(MemoryCopy, TheResyncWaitsAFullPeriodEndsOnAnExceptionAndDiesWithItsSweep) {
+    ConnectSerial();
+    HoldTimers();
+    Click(W->BT_Read);
+    ExpectRequest(FirstRead);
+    Tick50(21);
+    ExpectRequest(FirstRead);
+    Tick50(10);
+    Reply(ReadReply(Data(32, 0x10)));
+    ExpectRequest(CommTest);
+    Tick50(20);  // the countdown was loaded afresh when the resync began
+    ExpectNoRequest();
+    Tick50(1);
+    ExpectRequest(CommTest);
+    // Nothing more is answered: the sweep fails, and its resync with it.
+    Tick50(21 * 11);
+    EXPECT_EQ(Dialogs.Texts().last(), ReadFail);
+    EXPECT_FALSE(OpState.Resyncing);
+    Tick10(1);
+    Pty->Receive(8 * 12, 500ms);  // the tests sent meanwhile
+
+    // Requests are still open: the next sweep first waits for a test's answer, and an exception
+    // to the test says just as well that everything before it has been answered.
+    Click(W->BT_Read);
+    ExpectRequest(CommTest);
+    Reply(Frame(QByteArray::fromHex("018401")));
+    ExpectRequest(FirstRead);
+}
+
+TEST_F(MemoryCopy, ASlaveIdOutsideTheByteRangeIsRefusedBeforeAnythingIsSent) {
+    // 256 would go out as 0, the broadcast address that every controller on the line obeys.
+    ConnectSerial(QStringLiteral("256"));
+    HoldTimers();
+    SetMemoryText(*W->mmOpen, QStringLiteral("AB"));
+    OpState.ReadDone = true;
+    const std::function<void()> operations[] = {
+        [&] { W->BT_RequestClick(); },  [&] { W->BT_ReadClick(); },
+        [&] { W->BT_WriteClick(); },    [&] { W->btTextWriteClick(); },
+        [&] { W->SuffixWriteClick(); }, [&] { W->BTBoardWriteClick(); },
+        [&] { W->BTHourClick(); },
+    };
+    for (const auto& operation : operations) {
+        Dialogs.Clear();
+        Guard(operation);
+        ASSERT_FALSE(Dialogs.Texts().isEmpty());
+        EXPECT_TRUE(Dialogs.Texts().last().contains(QStringLiteral("256")))
+            << Dialogs.Texts().last().toStdString();
+    }
+    ExpectNoRequest();
+    EXPECT_EQ(OpState.MemoryJob, 0) << "no sweep was started";
 }
 
 }  // namespace

@@ -163,6 +163,36 @@ TEST_F(ReceivePath, ALaterSerialChunkDoesNotExtendTheWindow) {
     EXPECT_EQ(RxLines().size(), 1);
 }
 
+TEST_F(ReceivePath, ASerialReplyStillArrivingKeepsItsWindowOpen) {
+    // The 93-byte test answer at 9600 bit/s with parity takes 107 ms, and a USB adapter hands
+    // it over in chunks: its tail comes just before the 11th tick.
+    ConnectSerial();
+    HoldTimers();
+    const QByteArray answer = Frame(QByteArray::fromHex("010458") + QByteArray(88, '\x01'));
+    Pty->Send(answer.left(80));
+    ASSERT_TRUE(WaitForReplyStart());
+    Tick10(10);
+    Pty->Send(answer.mid(80));
+    ASSERT_TRUE(WaitUntil([&] { return OpState.RcvStr.size() == answer.size(); }));
+    Tick10(1);
+    EXPECT_TRUE(OpState.RcvActive) << "a chunk came less than two ticks ago";
+    Tick10(1);
+    EXPECT_FALSE(OpState.RcvActive);
+    EXPECT_EQ(RxLines().size(), 1);
+    EXPECT_EQ(W->Mm_RX->toPlainText().size(), 93 * 3);
+    EXPECT_FALSE(OpState.ResendFlag) << "one reply, with a good CRC";
+}
+
+TEST_F(ReceivePath, ASlaveIdOutsideTheByteRangeNeverMatchesAReply) {
+    // The reply's byte is compared with the whole number: 257 is not slave 1.
+    ConnectSerial(QStringLiteral("257"));
+    HoldTimers();
+    OpState.SuffixWritePending = true;
+    SerialReply(WriteReply);
+    EXPECT_EQ(Dialogs.Seen().size(), 1) << "no result shown";
+    EXPECT_FALSE(OpState.SuffixWritePending);
+}
+
 TEST_F(ReceivePath, LanChunksFiveTicksApartAreOneReply) {
     ConnectLan();
     HoldTimers();

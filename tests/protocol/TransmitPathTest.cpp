@@ -1,5 +1,6 @@
 #include <QTest>
 
+#include "app/ErrorBox.h"
 #include "link/ComPort.h"
 #include "support/LinkedWindowFixture.h"
 #include "widgets/DsFancyButton.h"
@@ -24,19 +25,23 @@ TEST_F(TransmitPath, CommunicationTestGoesOutWholeAndIsShown) {
         << "after CLEAR the next frame is the first line";
 }
 
-TEST_F(TransmitPath, SlaveIdIsSentAsItsLowEightBits) {
+TEST_F(TransmitPath, SlaveIdIsSentAsOneByteAndOnlyWhenItFitsOne) {
     ConnectSerial();
     const struct {
         const char* id;
         const char* frame;
-    } cases[] = {{"256", "00 04 00 00 00 2c"},
-                 {"-1", "ff 04 00 00 00 2c"},
-                 {"300", "2c 04 00 00 00 2c"},
-                 {"$11", "11 04 00 00 00 2c"}};
+    } cases[] = {{"0", "00 04 00 00 00 2c"},
+                 {"255", "ff 04 00 00 00 2c"},
+                 {"$11", "11 04 00 00 00 2c"},
+                 {"256", ""},
+                 {"-1", ""},
+                 {"300", ""}};
     for (const auto& c : cases) {
         W->ED_Addr->setText(QString::fromLatin1(c.id));
-        W->BT_RequestClick();
-        EXPECT_EQ(Pty->Receive(8).left(6).toHex(' '), QByteArray(c.frame)) << c.id;
+        Guard([&] { W->BT_RequestClick(); });
+        EXPECT_EQ(Pty->Receive(8, std::chrono::milliseconds(100)).left(6).toHex(' '),
+                  QByteArray(c.frame))
+            << c.id;
     }
 }
 

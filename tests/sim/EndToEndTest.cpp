@@ -1,9 +1,10 @@
+#include <QApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -150,14 +151,7 @@ protected:
         return wrong;
     }
 
-    void AnswerFileDialog(const QString& path) {
-        Dialogs.AnswerWith([path](QWidget* w) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            ASSERT_NE(dialog, nullptr);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();
-        });
-    }
+    void AnswerFileDialog(const QString& path) { Dialogs.AnswerFileDialog(path); }
 };
 
 TEST_P(EndToEnd, CommunicationTest) {
@@ -167,6 +161,22 @@ TEST_P(EndToEnd, CommunicationTest) {
     Click(W->BT_Request);
     ASSERT_TRUE(Run([&] { return !W->Mm_RX->toPlainText().isEmpty(); }, 100));
     EXPECT_EQ(W->Mm_TX->toPlainText(), QStringLiteral("01 04 00 00 00 2C F1 D7 "));
+    EXPECT_EQ(W->Mm_RX->toPlainText().size(), 93 * 3);
+    EXPECT_FALSE(OpState.ResendFlag);
+}
+
+TEST_P(EndToEnd, ATestAnswerPacedAt9600WithParityInAdapterChunksIsOneReply) {
+    // 93 bytes of 11 bits take 107 ms, handed over every 16 ms: longer than the 11-tick window.
+    Start();
+    auto sim = StartSim({QStringLiteral("--baud"), QStringLiteral("9600:E"),
+                         QStringLiteral("--chunk-ms"), QStringLiteral("16")});
+    Connect(*sim);
+    W->Timer10->start();  // the wire's own pace: no ticks run ahead of it
+    Click(W->BT_Request);
+    ASSERT_TRUE(WaitUntil([&] { return !W->Mm_RX->toPlainText().isEmpty(); }));
+    WaitUntil([] { return false; }, 200ms);  // a second part would be handled by now
+    W->Timer10->stop();
+    EXPECT_EQ(W->Mm_RX->toPlainText().split(u'\n').size(), 1);
     EXPECT_EQ(W->Mm_RX->toPlainText().size(), 93 * 3);
     EXPECT_FALSE(OpState.ResendFlag);
 }
@@ -451,6 +461,188 @@ TEST_P(FaultySweep, RandomFaultsNeverEndInAWrongByte) {
     }
     std::printf("%s: %d sweeps: %d correct, %d failure message, %d link lost, %d wrong\n",
                 GetParam(), sweeps, correct, failed, lost, wrong);
+    EXPECT_EQ(wrong, 0);
+}
+
+// The operator's requests interleaved at random with a sweep: the communication test, the three
+// writes, a new FILE WRITE or WRITE (which abandons the sweep), and model changes, against a
+// controller answering in order after 0 to 300 ms and now and then much later. A sweep ends in a
+// correct image (and controller memory), or in a failure message, never in a success message over
+// a wrong byte. QUORRIN_ACTION_SWEEPS sets the number of sweeps on each link (1 by default),
+// QUORRIN_FAULT_SEED the first seed.
+// Offsets and lengths of the hour meters of model 0 and the two suffixes: the simulator keeps
+// these records in its memory window.
+constexpr std::pair<int, int> kRecordsInTheWindow[] = {{0x1E0, 24}, {0xFF1, 4}, {0xFF6, 4}};
+
+TEST_P(FaultySweep, OperatorActionsNeverEndASweepInAWrongByte) {
+    const int sweeps = qMax(1, qEnvironmentVariableIntValue("QUORRIN_ACTION_SWEEPS"));
+    const quint32 firstSeed = quint32(qMax(1, qEnvironmentVariableIntValue("QUORRIN_FAULT_SEED")));
+    Start();
+    W->EDYear->setText(QStringLiteral("N"));
+    W->EDCompany->setText(QStringLiteral("A"));
+    W->EDNumber->setText(QStringLiteral("7"));
+    for (TEdit* box : {W->EDHour1, W->EDMin1, W->EDHour2, W->EDMin2, W->EDHour3, W->EDMin3})
+        box->setText(QStringLiteral("1"));
+    int correct = 0;
+    int failed = 0;
+    int wrong = 0;
+    for (int n = 0; n < sweeps; ++n) {
+        const quint32 seed = firstSeed + quint32(n) + (Link() == QStringLiteral("pty") ? 70000 : 0);
+        QRandomGenerator plan(seed);
+        const int turnaround =
+            plan.bounded(4) == 0 ? 100 + int(plan.bounded(201)) : int(plan.bounded(40));
+        const QString imageFile = FDir.filePath(QStringLiteral("actions-%1.txt").arg(n));
+        QFile::remove(imageFile);
+        const QStringList options{
+            QStringLiteral("--delay-ms"),      QString::number(turnaround),
+            QStringLiteral("--random"),        QStringLiteral("%1:2").arg(seed),
+            QStringLiteral("--random-faults"), QStringLiteral("late"),
+            QStringLiteral("--image"),         imageFile};
+        QByteArray source(4096, '\0');
+        for (char& b : source)
+            b = char(plan.bounded(256));
+        const QString what = QStringLiteral("%1 action sweep %2 (seed %3): %4")
+                                 .arg(Link())
+                                 .arg(n)
+                                 .arg(seed)
+                                 .arg(options.join(u' '));
+        SCOPED_TRACE(what.toStdString());
+
+        // Every dialog gets its first button: "예" for a question, the only one otherwise, as a
+        // reply's message may open on top of a question at any moment.
+        Dialogs.Clear();
+        auto sim = StartSim(options);
+        ASSERT_TRUE(sim->Started());
+        Connect(*sim);
+        W->CBModelM->SetItemIndex(int(plan.bounded(3)));
+        SetMemoryText(*W->mmOpen, QString::fromLatin1(source.toHex().toUpper()));
+        W->Timer10->start();
+        W->Timer50->start();
+
+        // The sweep that counts is the last one started; the rows it may have followed.
+        bool reading = plan.bounded(2) == 0;
+        std::set<int> rows{W->CBModelM->ItemIndex()};
+        QByteArray image;
+        const auto start = [&](TDsFancyButton* button) {
+            if (!button->isEnabled())
+                return;
+            Dialogs.Clear();
+            QTest::mouseClick(button, Qt::LeftButton);
+            reading = button == W->BT_Read;
+            rows = {W->CBModelM->ItemIndex()};
+            image = QByteArray(reinterpret_cast<const char*>(OpState.MemImage.data()), 4096);
+        };
+        start(reading ? W->BT_Read : W->btTextWrite);
+        int sweepsStarted = 1;
+        const auto ended = [&] {
+            return Shown(QStringLiteral("Reading OK!!")) || Shown(QStringLiteral("Writing OK!!")) ||
+                   Shown(QStringLiteral("Read Parameter Fail!! Please Check Connection!!")) ||
+                   Shown(QStringLiteral("Write Parameter Fail!! Please Check Connection!!"));
+        };
+        QTimer operatorHand;
+        operatorHand.setSingleShot(true);
+        QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+            if (QApplication::activeModalWidget() == nullptr && OpState.MemoryJob != 0 &&
+                !ended()) {
+                switch (plan.bounded(8)) {
+                    case 0:
+                        QTest::mouseClick(W->BT_Request, Qt::LeftButton);
+                        break;
+                    case 1:
+                    case 2:
+                    case 3: {
+                        TDsFancyButton* write[] = {W->SuffixWrite, W->BTBoardWrite, W->BTHour};
+                        QTest::mouseClick(write[plan.bounded(3)], Qt::LeftButton);
+                        break;
+                    }
+                    case 4:
+                    case 5:
+                        if (sweepsStarted < 3) {
+                            ++sweepsStarted;
+                            start(plan.bounded(2) == 0 ? W->btTextWrite : W->BT_Write);
+                        }
+                        break;
+                    default:
+                        W->CBModelM->SetItemIndex(int(plan.bounded(3)));
+                        rows.insert(W->CBModelM->ItemIndex());
+                }
+            }
+            operatorHand.start(50 + int(plan.bounded(400)));
+        });
+        operatorHand.start(int(plan.bounded(200)));
+        EXPECT_TRUE(WaitUntil(ended, 300s)) << "the sweep neither ended nor failed";
+        operatorHand.stop();
+        W->Timer10->stop();
+        W->Timer50->stop();
+        sim->Stop(SIGTERM);  // saves the controller's memory
+
+        // Read: every byte of the text is the controller's. Write: every byte of every block
+        // that a plan followed writes is the image's.
+        int wrongBytes = 0;
+        const bool done =
+            Shown(QStringLiteral("Reading OK!!")) || Shown(QStringLiteral("Writing OK!!"));
+        if (reading) {
+            QByteArray text = QByteArray::fromHex(MemoryText(*W->mmOpen).toLatin1());
+            QByteArray expected = DefaultBytes(0, int(text.size()));
+            // The records the operator's writes store in the window may be read either way.
+            for (const auto& [offset, length] : kRecordsInTheWindow)
+                for (int i = offset; i < offset + length && i < text.size(); ++i)
+                    text[i] = expected[i];
+            wrongBytes = text == expected ? 0 : 1;
+            if (wrongBytes)
+                ADD_FAILURE() << "read text of " << text.size() << " bytes differs";
+            if (done && text.size() < 4056)
+                wrongBytes = 1;
+        } else if (done) {
+            QFile saved(imageFile);
+            EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
+            const QByteArray memory = QByteArray::fromHex(saved.readAll().trimmed());
+            // Offsets one of the rows followed leaves alone, and the records the operator's
+            // writes store in the window: the hour meters of model 0 and the two suffixes.
+            std::set<int> skipped;
+            for (const auto& [offset, length] : kRecordsInTheWindow)
+                for (int i = 0; i < length; ++i)
+                    skipped.insert(offset + i);
+            for (int row : rows) {
+                std::set<int> writes;
+                for (const TMemoryBlock& b : WriteBlocks(row))
+                    for (int i = 0; i < b.Length; ++i)
+                        writes.insert(b.Offset + i);
+                for (int k = 0; k < 4096; ++k)
+                    if (!writes.count(k))
+                        skipped.insert(k);
+            }
+            for (int k = 0; k < 4096; ++k) {
+                if (!skipped.count(k) && (k >= memory.size() || memory[k] != image[k])) {
+                    if (++wrongBytes == 1)
+                        ADD_FAILURE() << "first wrong byte at " << k << ", rows " << *rows.begin()
+                                      << ".." << *rows.rbegin() << ", memory "
+                                      << (k < memory.size() ? int(quint8(memory[k])) : -1) << ", image "
+                                      << int(quint8(image[k]));
+                }
+            }
+        }
+        QString outcome;
+        if (wrongBytes > 0) {
+            ++wrong;
+            outcome = QStringLiteral("WRONG (%1 bytes)").arg(wrongBytes);
+        } else if (done) {
+            ++correct;
+            outcome = reading ? QStringLiteral("correct image")
+                              : QStringLiteral("correct controller memory");
+        } else {
+            ++failed;
+            outcome = QStringLiteral("failure message");
+        }
+        EXPECT_EQ(wrongBytes, 0) << outcome.toStdString();
+        std::printf("%s: %s after %d sweep starts\n", qPrintable(what), qPrintable(outcome),
+                    sweepsStarted);
+        std::fflush(stdout);
+        if (W->IsLinkOpen())
+            Disconnect();
+    }
+    std::printf("%s: %d action sweeps: %d correct, %d failure message, %d wrong\n", GetParam(),
+                sweeps, correct, failed, wrong);
     EXPECT_EQ(wrong, 0);
 }
 
