@@ -55,6 +55,7 @@ T* Named(T* w, const QString& name) {
 }  // namespace
 
 bool TFileDialog::Execute(QWidget* parent) {
+    bool entered = false;  // outlives the dialog, whose connections use it
     QFileDialog dialog(parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(Filter);
@@ -72,7 +73,6 @@ bool TFileDialog::Execute(QWidget* parent) {
     // only while the operator has not entered a name: proposed earlier, the file is selected in
     // the list when the listing arrives, beside the name the operator typed or pasted meanwhile,
     // and the dialog then returns the proposed file instead of the one entered.
-    bool entered = false;
     if (!FileName.isEmpty()) {
         const QFileInfo proposal(FileName);
         dialog.setDirectory(proposal.absolutePath());

@@ -99,8 +99,10 @@ TTolma1Table ReadTolmaFile(const QString& fileName) {
     ini.SetUnicode(false);
     LoadIni(fileName, ini);
     TTolma1Table table;
-    table.ID = CutToAnsiWidth(Value(ini, kCom, "ID"), 2);
-    table.PORT = CutToAnsiWidth(Value(ini, kCom, "PORT"), 1);
+    // Three characters hold every slave ID (a cut one would address another controller); the
+    // port is kept whole, as COM12 is not COM1 and a device path is long.
+    table.ID = CutToAnsiWidth(Value(ini, kCom, "ID"), 3);
+    table.PORT = Value(ini, kCom, "PORT");
     table.Baudrate = CutToAnsiWidth(Value(ini, kCom, "Baudrate"), 1);
     table.Parity = CutToAnsiWidth(Value(ini, kCom, "Parity"), 1);
     table.Model = CutToAnsiWidth(Value(ini, kCom, "Model"), 1);

@@ -1,6 +1,7 @@
 #include "operations/MemoryTextFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -9,6 +10,9 @@
 #include "app/Errors.h"
 
 namespace {
+
+// A memory file holds 8 KB of hex, in UTF-16 16 KB; anything above a mebibyte is no memory file.
+constexpr qint64 kMemoryFileLimit = 1024 * 1024;
 
 // Closes the descriptor on every way out; Close() reports the error of a close that fails,
 // which is where a write that the system deferred can still fail.
@@ -35,12 +39,26 @@ private:
 }  // namespace
 
 QByteArray ReadMemoryFile(const QString& fileName) {
-    TFileHandle file(::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting, so that a FIFO cannot block the window; only a regular file of
+    // sane size is read: a device such as /dev/zero would be read until memory ran out.
+    TFileHandle file(
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Fd() < 0)
         throw EInOutError::CannotOpen(fileName, errno);
+    struct stat info {};
+    if (::fstat(file.Fd(), &info) != 0)
+        throw EInOutError::CannotOpen(fileName, errno);
+    if (!S_ISREG(info.st_mode)) {
+        throw EInOutError(
+            QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fileName), EINVAL);
+    }
+    if (info.st_size > kMemoryFileLimit)
+        throw EInOutError::CannotOpen(fileName, EFBIG);
     QByteArray bytes;
     char chunk[65536];
     for (;;) {
+        if (bytes.size() > kMemoryFileLimit)
+            throw EInOutError::CannotOpen(fileName, EFBIG);  // it grew while being read
         const ssize_t n = ::read(file.Fd(), chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR)

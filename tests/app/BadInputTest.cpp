@@ -800,8 +800,8 @@ TEST_F(BadInputSettings, EveryKeySurvivesBadTexts) {
 
         const auto expectFile = [&] {
             const TTolma1Table read = ReadTolmaFile(IniPath());
-            EXPECT_EQ(read.ID, CutToAnsiWidth(v.stored, 2));
-            EXPECT_EQ(read.PORT, CutToAnsiWidth(v.stored, 1));
+            EXPECT_EQ(read.ID, CutToAnsiWidth(v.stored, 3));
+            EXPECT_EQ(read.PORT, v.stored);
             EXPECT_EQ(read.IP, v.stored);
             EXPECT_EQ(read.LANPORT, v.stored);
 
@@ -836,8 +836,8 @@ TEST_F(BadInputSettings, EveryKeySurvivesBadTexts) {
         W = std::make_unique<TFMmain>();
         W->SetSettingsFileName(IniPath());
         Start();
-        EXPECT_EQ(W->ED_Addr->text(), CutToAnsiWidth(v.stored, 2));
-        EXPECT_EQ(W->EDComPort->text(), CutToAnsiWidth(v.stored, 1));
+        EXPECT_EQ(W->ED_Addr->text(), CutToAnsiWidth(v.stored, 3));
+        EXPECT_EQ(W->EDComPort->text(), v.stored);
         EXPECT_EQ(W->ED_IPAddr->text(), v.stored);
         EXPECT_EQ(W->ED_Port->text(), v.stored);
         EXPECT_EQ(W->CB_Baud->ItemIndex(), 0) << "\"-\" selects the first row";

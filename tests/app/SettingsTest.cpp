@@ -79,8 +79,8 @@ TEST_F(Settings, ValuesComeBackThroughTheirFieldWidths) {
     Restart();
     EXPECT_TRUE(ReadIni().contains("ID=123")) << "the file keeps the full value";
     EXPECT_TRUE(ReadIni().contains("Parity=-1"));
-    EXPECT_EQ(W->ED_Addr->text(), QStringLiteral("12"));
-    EXPECT_EQ(W->EDComPort->text(), QStringLiteral("1"));
+    EXPECT_EQ(W->ED_Addr->text(), QStringLiteral("123"));
+    EXPECT_EQ(W->EDComPort->text(), QStringLiteral("12")) << "COM12 is not COM1";
     EXPECT_EQ(W->CB_Baud->currentText(), QStringLiteral("38400"));
     EXPECT_EQ(W->CB_Parity->ItemIndex(), 0) << "-1 reads back as \"-\", which selects row 0";
     EXPECT_EQ(W->CB_Model->ItemIndex(), 3);
@@ -134,7 +134,7 @@ TEST_F(Settings, NamesAreCaseInsensitiveAndOtherContentStays) {
 }
 
 TEST_F(Settings, Utf8ValuesWithOrWithoutAByteOrderMark) {
-    WriteIni("\xEF\xBB\xBF[LAN]\nIP=\xEC\x84\x9C\xEB\xB2\x84\n[COM]\nID=\xED\x95\x9C\n");
+    WriteIni("\xEF\xBB\xBF[LAN]\nIP=\xEC\x84\x9C\xEB\xB2\x84\n[COM]\nID=\xF0\x9F\x98\x80\n");
     Start();
     EXPECT_EQ(W->ED_IPAddr->text(), QStringLiteral("서버"));
     EXPECT_TRUE(W->ED_Addr->text().isEmpty()) << "a character wider than the field is dropped";

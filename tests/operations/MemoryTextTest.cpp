@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
@@ -102,6 +104,18 @@ TEST_F(MemoryFile, FileErrorsEndTheClickInTheErrorBoxAndKeepTheText) {
     EXPECT_EQ(
         LastShown(),
         QStringLiteral("Cannot open file \"%1\". No such device or address.").arg(unreadable));
+    EXPECT_EQ(Text(), QStringLiteral("00"));
+
+    // A FIFO would block the window, and a file over a mebibyte is no memory file.
+    const QString fifo = Path(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    Open(fifo);
+    EXPECT_EQ(LastShown(),
+              QStringLiteral("Cannot open file \"%1\". Not a regular file.").arg(fifo));
+    const QString huge = Path(QStringLiteral("huge.txt"));
+    WriteFile(huge, QByteArray(1024 * 1024 + 1, 'A'));
+    Open(huge);
+    EXPECT_EQ(LastShown(), QStringLiteral("Cannot open file \"%1\". File too large.").arg(huge));
     EXPECT_EQ(Text(), QStringLiteral("00"));
 }
 

@@ -523,9 +523,11 @@ TEST_P(FaultySweep, OperatorActionsNeverEndASweepInAWrongByte) {
         bool reading = plan.bounded(2) == 0;
         std::set<int> rows{W->CBModelM->ItemIndex()};
         QByteArray image;
+        int sweepsStarted = 0;
         const auto start = [&](TDsFancyButton* button) {
             if (!button->isEnabled())
                 return;
+            ++sweepsStarted;
             Dialogs.Clear();
             QTest::mouseClick(button, Qt::LeftButton);
             reading = button == W->BT_Read;
@@ -533,7 +535,6 @@ TEST_P(FaultySweep, OperatorActionsNeverEndASweepInAWrongByte) {
             image = QByteArray(reinterpret_cast<const char*>(OpState.MemImage.data()), 4096);
         };
         start(reading ? W->BT_Read : W->btTextWrite);
-        int sweepsStarted = 1;
         const auto ended = [&] {
             return Shown(QStringLiteral("Reading OK!!")) || Shown(QStringLiteral("Writing OK!!")) ||
                    Shown(QStringLiteral("Read Parameter Fail!! Please Check Connection!!")) ||
@@ -557,10 +558,8 @@ TEST_P(FaultySweep, OperatorActionsNeverEndASweepInAWrongByte) {
                     }
                     case 4:
                     case 5:
-                        if (sweepsStarted < 3) {
-                            ++sweepsStarted;
+                        if (sweepsStarted < 3)
                             start(plan.bounded(2) == 0 ? W->btTextWrite : W->BT_Write);
-                        }
                         break;
                     default:
                         W->CBModelM->SetItemIndex(int(plan.bounded(3)));
@@ -617,8 +616,8 @@ TEST_P(FaultySweep, OperatorActionsNeverEndASweepInAWrongByte) {
                     if (++wrongBytes == 1)
                         ADD_FAILURE() << "first wrong byte at " << k << ", rows " << *rows.begin()
                                       << ".." << *rows.rbegin() << ", memory "
-                                      << (k < memory.size() ? int(quint8(memory[k])) : -1) << ", image "
-                                      << int(quint8(image[k]));
+                                      << (k < memory.size() ? int(quint8(memory[k])) : -1)
+                                      << ", image " << int(quint8(image[k]));
                 }
             }
         }
