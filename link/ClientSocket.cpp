@@ -7,6 +7,9 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include <QHostAddress>
+#include <QMetaObject>
+
 #include "app/ErrorBox.h"
 
 ESocketError ESocketError::Api(int errorCode, const QString& description, const QString& api) {
@@ -223,8 +226,21 @@ void TClientWinSocket::Open(const QString& Host, quint16 Port) {
     FPort = Port;
     const quint64 attempt = FAttempt;
     FLookupContext = new QObject(this);
-    FLookup(Host, FLookupContext,
-            [this, attempt](const QHostInfo& Info) { Guard([&] { LookupDone(attempt, Info); }); });
+    TLookupDone done = [this, attempt](const QHostInfo& Info) {
+        Guard([&] { LookupDone(attempt, Info); });
+    };
+    // A numeric address never goes to the resolver: for a dotted quad it asks the name server for
+    // the reverse name first, and an unreachable one stalls the connection for seconds. The
+    // result still arrives later, as a lookup's would.
+    if (const std::optional<quint32> quad = DottedQuad(Host)) {
+        QHostInfo info;
+        info.setHostName(Host);
+        info.setAddresses({QHostAddress(*quad)});
+        QMetaObject::invokeMethod(
+            FLookupContext, [done = std::move(done), info] { done(info); }, Qt::QueuedConnection);
+        return;
+    }
+    FLookup(Host, FLookupContext, std::move(done));
 }
 
 void TClientWinSocket::Close() {

@@ -11,6 +11,26 @@ THostLookup SystemHostLookup() {
     };
 }
 
+std::optional<quint32> DottedQuad(const QString& Host) {
+    const QStringList parts = Host.split(u'.');
+    if (parts.size() != 4)
+        return std::nullopt;
+    quint32 address = 0;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part.size() > 3)
+            return std::nullopt;
+        for (const QChar c : part) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+        }
+        const uint value = part.toUInt();
+        if (value > 255)
+            return std::nullopt;
+        address = (address << 8) | value;
+    }
+    return address;
+}
+
 std::optional<quint32> FirstIPv4Address(const QHostInfo& Info) {
     if (Info.error() != QHostInfo::NoError)
         return std::nullopt;

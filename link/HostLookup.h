@@ -17,8 +17,13 @@ class QObject;
 using TLookupDone = std::function<void(const QHostInfo& Info)>;
 using THostLookup = std::function<void(const QString& Host, QObject* Context, TLookupDone Done)>;
 
-// QHostInfo::lookupHost. Dotted addresses go through it as well and come back unchanged.
+// QHostInfo::lookupHost.
 THostLookup SystemHostLookup();
+
+// The address of a text made of exactly four decimal numbers 0..255 separated by dots, in host
+// byte order; nothing for anything else (host names, and shorthand such as "10.1" that the
+// resolver would also take as an address).
+std::optional<quint32> DottedQuad(const QString& Host);
 
 // The first IPv4 address of a successful lookup, in host byte order.
 std::optional<quint32> FirstIPv4Address(const QHostInfo& Info);

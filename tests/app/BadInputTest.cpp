@@ -469,7 +469,8 @@ TEST_F(BadLanInput, Host) {
 TEST_F(BadLanInput, Port) {
     StartOnLan();
     ReplaceLookup(false);  // an attempt stays in its lookup: nothing is connected anywhere
-    Paste(W->ED_IPAddr, QStringLiteral("127.0.0.1"));
+    // A host name: a numeric address would not go to the lookup.
+    Paste(W->ED_IPAddr, QStringLiteral("controller.test"));
     for (const TText& row : Texts()) {
         SCOPED_TRACE(row.what);
         const int portBefore = W->Client->Port();
@@ -485,10 +486,11 @@ TEST_F(BadLanInput, Port) {
             continue;
         }
         EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("연결되었습니다!")});
-        EXPECT_EQ(Looked, QStringList{QStringLiteral("127.0.0.1")});
+        EXPECT_EQ(Looked, QStringList{QStringLiteral("controller.test")});
         EXPECT_EQ(W->Client->Port(), *row.int32);
         EXPECT_TRUE(W->Timer10->isActive());
-        EXPECT_EQ(StatusText(), QStringLiteral("Connected.. [ 1, 127.0.0.1, %1 ] ").arg(row.text));
+        EXPECT_EQ(StatusText(),
+                  QStringLiteral("Connected.. [ 1, controller.test, %1 ] ").arg(row.text));
         EXPECT_FALSE(StatusShownAsMarkup());
     }
 

@@ -199,12 +199,17 @@ TEST(ClientSocketLookup, FailuresKeepTheResolversNumberAndText) {
     EXPECT_EQ(FirstIPv4Address(onlyIPv6), std::nullopt);
 }
 
-// Dotted addresses and "localhost" both go through the lookup; neither leaves the machine.
+// "localhost" goes through the lookup; a dotted address never reaches it (an unreachable name
+// server would stall it with a reverse query), but its result still comes after Open returns.
+// Neither leaves the machine.
 TEST(ClientSocket, OpenReturnsBeforeTheConnectionAndActiveFollowsIt) {
     for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
         DialogAnswerer answerer;
         Listener listener;
         TClientSocket client;
+        FakeLookup lookup;
+        if (host == QStringLiteral("127.0.0.1"))
+            client.SetHostLookup(lookup.Seam());
         client.SetHost(host);
         client.SetPort(listener.Port());
         client.Open();
@@ -217,7 +222,18 @@ TEST(ClientSocket, OpenReturnsBeforeTheConnectionAndActiveFollowsIt) {
         EXPECT_FALSE(client.Active());
         EXPECT_TRUE(listener.PeerEnded());
         EXPECT_TRUE(answerer.Seen().isEmpty());
+        EXPECT_TRUE(lookup.Requests().empty());
     }
+}
+
+TEST(ClientSocketLookup, OnlyFourDecimalNumbersUpTo255AreADottedQuad) {
+    EXPECT_EQ(DottedQuad(QStringLiteral("192.0.2.1")), 0xC0000201u);
+    EXPECT_EQ(DottedQuad(QStringLiteral("0.0.0.0")), 0u);
+    EXPECT_EQ(DottedQuad(QStringLiteral("255.255.255.255")), 0xFFFFFFFFu);
+    for (const char* text :
+         {"256.0.0.1", "10.1", "1.2.3", "1.2.3.4.5", "1..3.4", "a.b.c.d", " 1.2.3.4", "1.2.3.4 ",
+          "+1.2.3.4", "0x1.2.3.4", "1000.2.3.4", "", "controller.test"})
+        EXPECT_EQ(DottedQuad(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
 TEST(ClientSocket, RefusedConnectionShowsTheAsynchronousErrorAndStaysInactive) {
@@ -307,7 +323,7 @@ TEST(ClientSocket, SendBufBeforeTheConnectionSendsNothing) {
     Listener listener;
     TClientSocket client;
     client.SetHostLookup(lookup.Seam());
-    client.SetHost(QStringLiteral("127.0.0.1"));
+    client.SetHost(QStringLiteral("controller.test"));
     client.SetPort(listener.Port());
     const char early[] = "early";
     EXPECT_EQ(client.Socket()->SendBuf(early, 5), 0);  // closed
@@ -413,7 +429,7 @@ TEST(ClientSocket, ReopeningWhileLookingUpIgnoresTheEarlierLookup) {
     Listener listener;
     TClientSocket client;
     client.SetHostLookup(lookup.Seam());
-    client.SetHost(QStringLiteral("127.0.0.1"));
+    client.SetHost(QStringLiteral("controller.test"));
     client.SetPort(listener.Port());
     client.Open();
     const int afterFirst = OpenDescriptors();
@@ -449,7 +465,7 @@ TEST(ClientSocket, ReopeningWhileConnectingIgnoresTheEarlierConnection) {
     Listener first;
     TClientSocket client;
     client.SetHostLookup(lookup.Seam());
-    client.SetHost(QStringLiteral("127.0.0.1"));
+    client.SetHost(QStringLiteral("controller.test"));
     client.SetPort(first.Port());
     client.Open();
     lookup.Resolve(0, QStringLiteral("127.0.0.1"));
