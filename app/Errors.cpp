@@ -9,9 +9,12 @@ EInOutError::EInOutError(QString message, int errorCode)
     : EQuorrin(std::move(message)), FErrorCode(errorCode) {}
 
 EInOutError EInOutError::CannotOpen(const QString& fileName, int errorCode) {
-    return EInOutError(
-        QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, SystemErrorText(errorCode)),
-        errorCode);
+    return CannotOpen(fileName, SystemErrorText(errorCode), errorCode);
+}
+
+EInOutError EInOutError::CannotOpen(const QString& fileName, const QString& reason, int errorCode) {
+    return EInOutError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason),
+                       errorCode);
 }
 
 EInOutError EInOutError::CannotCreate(const QString& fileName, int errorCode) {

@@ -32,6 +32,8 @@ public:
 
     // "Cannot open file "<name>". <platform description>"
     static EInOutError CannotOpen(const QString& fileName, int errorCode);
+    // The same with a reason of the program's own instead of the platform's description.
+    static EInOutError CannotOpen(const QString& fileName, const QString& reason, int errorCode);
     // "Cannot create file "<name>". <platform description>"
     static EInOutError CannotCreate(const QString& fileName, int errorCode);
     // A read or write failure on a file that was open.

@@ -87,10 +87,13 @@ public:
     void TxDataProcess();
     void CommReadROM(int Index);
     void CommWriteROM(int Index);
-    // The current block was acknowledged: the next block, or first the resynchronisation.
+    // The shared start of the three sweeps, then their first block (or first the line settling).
     void StartSweep(qint32 job);
     void FirstBlock();
+    // An accepted reply, as the ledger has settled it, handed to the sweep.
     void SweepReply(const TRequestLedger::TSettled& settled, quint8 function);
+    // Waits until no request but tests can still be answered, then sends the current block again
+    // (repeatBlock) or goes on with the next one; thenResend is the resend flag after that.
     void StartResync(bool repeatBlock, bool thenResend);
     void EndResync();
     void ContinueSweep();
@@ -236,7 +239,6 @@ private:
     void BuildBoardPage();
     void WireHandlers();
     void RunStartUpOnce();
-    // Hands an accepted reply to whatever waits for it.
     // Hands an accepted reply to what waits for it; true when a pending write mark is kept.
     bool DispatchReply();
     // Closes the serial port silently when the window closes with it open.

@@ -48,10 +48,8 @@ QByteArray ReadMemoryFile(const QString& fileName) {
     struct stat info {};
     if (::fstat(file.Fd(), &info) != 0)
         throw EInOutError::CannotOpen(fileName, errno);
-    if (!S_ISREG(info.st_mode)) {
-        throw EInOutError(
-            QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fileName), EINVAL);
-    }
+    if (!S_ISREG(info.st_mode))
+        throw EInOutError::CannotOpen(fileName, QStringLiteral("Not a regular file"), EINVAL);
     if (info.st_size > kMemoryFileLimit)
         throw EInOutError::CannotOpen(fileName, EFBIG);
     QByteArray bytes;

@@ -38,7 +38,6 @@ public:
     // True while a request other than a communication test may still be answered: only such an
     // answer could be taken for a memory block or a write's result.
     bool AnyOpenBesidesTests() const;
-    int OpenCount() const { return int(FOpen.size()); }
 
 private:
     struct TOpen {

@@ -123,19 +123,20 @@ bool TFMmain::DispatchReply() {
         // A pending write takes the reply unless it answers a request sent before the write: that
         // one came first, and the write's own answer may still follow. Success is the write's own
         // answer; anything else means that answer will not come.
-        const bool known = !writeRequest.isEmpty();
         // Earlier writes of the same kind give the same echo; their answers are long overdue
         // once a mark has expired, so such a reply counts as the write's own. An exception names
         // no address: it is the write's only when it can answer nothing sent before.
         const bool sameEcho = function == 16 && ReplyCanAnswer(writeRequest, OpState.RcvBuf);
-        const bool own = known && settled.Found && (settled.Request == writeRequest || sameEcho);
+        const bool own = settled.Found && (settled.Request == writeRequest || sameEcho);
         const bool earlier = settled.Found && !own && settled.Seq < OpState.PendingMarkSeq;
         if (earlier) {
             if (OpState.MemoryJobActive)
                 SweepReply(settled, function);
             return true;
         }
-        const bool done = function == 16 && (own || !known);
+        // A mark whose request is not in the ledger was set without one being sent: the reply is
+        // judged by its function code alone.
+        const bool done = function == 16 && (own || writeRequest.isEmpty());
         if (OpState.SuffixWritePending || OpState.BoardSuffixWritePending) {
             ShowPlainMessage(done ? QStringLiteral("Suffix 쓰기 완료!!")
                                   : QStringLiteral("Suffix 쓰기 에러 발생!!"));

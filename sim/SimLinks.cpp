@@ -42,29 +42,33 @@ void TSimLink::SetPacing(int baudRate, bool parity, int chunkMs) {
 }
 
 void TSimLink::QueueAt(const QByteArray& bytes, qint64 due) {
-    if (FBaudRate <= 0 || bytes.isEmpty()) {
-        FQueue.append({due, bytes});
-        FLastDue = qMax(FLastDue, due);
-        SendDue();
-        return;
+    for (const TPending& piece : Paced(bytes, due)) {
+        FQueue.append(piece);
+        FLastDue = qMax(FLastDue, piece.Due);
     }
+    SendDue();
+}
+
+QList<TSimLink::TPending> TSimLink::Paced(const QByteArray& bytes, qint64 due) {
+    if (FBaudRate <= 0 || bytes.isEmpty())
+        return {{due, bytes}};
     // One byte after the other: a reply starts when the one before it has left the line.
     const double msPerByte = 1000.0 * FBitsPerByte / FBaudRate;
     const double start = qMax(double(due), FLineFree);
     const double end = start + msPerByte * double(bytes.size());
     FLineFree = end;
+    QList<TPending> pieces;
     qsizetype sent = 0;
     for (double at = FChunkMs > 0 ? start + FChunkMs : end; sent < bytes.size(); at += FChunkMs) {
         at = qMin(at, end);
         const qsizetype carried =
             at >= end ? bytes.size() : qMin(bytes.size(), qsizetype((at - start) / msPerByte));
         if (carried > sent) {
-            FQueue.append({qint64(std::ceil(at)), bytes.mid(sent, carried - sent)});
+            pieces.append({qint64(std::ceil(at)), bytes.mid(sent, carried - sent)});
             sent = carried;
         }
     }
-    FLastDue = qMax(FLastDue, qint64(std::ceil(end)));
-    SendDue();
+    return pieces;
 }
 
 QByteArray TSimLink::TakeHeld() {

@@ -44,13 +44,15 @@ protected:
     virtual void Write(const QByteArray& bytes) = 0;
 
 private:
-    void QuietLine();
-    void SendDue();
-
     struct TPending {
         qint64 Due;
         QByteArray Bytes;
     };
+
+    void QuietLine();
+    // The pieces a reply due then leaves in, each with its own time.
+    QList<TPending> Paced(const QByteArray& bytes, qint64 due);
+    void SendDue();
 
     TSimulator& FSimulator;
     QString FName;

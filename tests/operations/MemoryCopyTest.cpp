@@ -50,6 +50,15 @@ protected:
         return data;
     }
     QString Memory() const { return MemoryText(*W->mmOpen); }
+    // READ on the serial link, with the first block unanswered until the check has asked again.
+    void ReadWithTheFirstBlockAskedTwice() {
+        ConnectSerial();
+        HoldTimers();
+        Click(W->BT_Read);
+        ExpectRequest(FirstRead);
+        Tick50(21);
+        ExpectRequest(FirstRead);
+    }
 
     QByteArray CommTestReply() const {
         return Frame(QByteArray::fromHex("010458") + QByteArray(88, '\x01'));
@@ -134,12 +143,7 @@ TEST_F(MemoryCopy, AnExceptionReplyIsNotStoredAndTheBlockIsAskedAgain) {
 TEST_F(MemoryCopy, ASecondAnswerToARepeatedBlockIsNeverTakenForTheNextBlock) {
     // The controller answers the first request for block 0 only after the retry check has sent it
     // again: the answer to the repeat comes after the sweep has moved on.
-    ConnectSerial();
-    HoldTimers();
-    Click(W->BT_Read);
-    ExpectRequest(FirstRead);
-    Tick50(21);
-    ExpectRequest(FirstRead);
+    ReadWithTheFirstBlockAskedTwice();
     const QByteArray block0 = Data(32, 0x10);
     Reply(ReadReply(block0));
     ExpectRequest(CommTest);
@@ -408,12 +412,7 @@ TEST_F(MemoryCopy, ASuffixWriteDuringAWriteSweepNeitherSwallowsNorAcknowledgesAB
 }
 
 TEST_F(MemoryCopy, TheResyncWaitsAFullPeriodEndsOnAnExceptionAndDiesWithItsSweep) {
-    ConnectSerial();
-    HoldTimers();
-    Click(W->BT_Read);
-    ExpectRequest(FirstRead);
-    Tick50(21);
-    ExpectRequest(FirstRead);
+    ReadWithTheFirstBlockAskedTwice();
     Tick50(10);
     Reply(ReadReply(Data(32, 0x10)));
     ExpectRequest(CommTest);
