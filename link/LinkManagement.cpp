@@ -56,7 +56,11 @@ void TFMmain::BT_ConnectClick() {
             return;
         }
         Timer10->stop();
-        if (Client->Active()) {
+        // "해 제" releases whatever the link is doing: a connection, an attempt still looking up
+        // or connecting, or one that failed. Starting a new attempt from it would keep the
+        // operator locked out of the LAN settings behind an address that does not answer.
+        if (Client->Active() || !BT_DisConnect->isHidden() ||
+            Client->Socket()->State() != TClientWinSocket::TState::Closed) {
             Client->Close();
             Timer50->stop();
             ShowLinkDisconnected();

@@ -117,7 +117,7 @@ TEST_F(LinkManagement, LanOpenShowsItsStatusAndBecomesOpenOnceConnected) {
     EXPECT_FALSE(W->Timer50->isActive());
 }
 
-TEST_F(LinkManagement, LanRefusedShowsConnectedThenTheErrorAndReleaseTriesAgain) {
+TEST_F(LinkManagement, ReleaseEndsARefusedAttemptAndOneStillLookingUp) {
     Start();
     quint16 closedPort = 0;
     {
@@ -134,17 +134,31 @@ TEST_F(LinkManagement, LanRefusedShowsConnectedThenTheErrorAndReleaseTriesAgain)
         texts.sort();
         return texts;
     };
-    const QStringList attempt = sorted(
-        {QStringLiteral("연결되었습니다!"), QStringLiteral("Asynchronous socket error 111.")});
     ASSERT_TRUE(Dialogs.WaitForDialogs(2));
-    EXPECT_EQ(sorted(Dialogs.Texts()), attempt);
-    EXPECT_TRUE(W->BT_DisConnect->isVisible());
+    EXPECT_EQ(sorted(Dialogs.Texts()), sorted({QStringLiteral("연결되었습니다!"),
+                                               QStringLiteral("Asynchronous socket error 111.")}));
     EXPECT_FALSE(W->IsLinkOpen());
+    EXPECT_FALSE(W->ED_Addr->isEnabled());
 
-    QTest::mouseClick(W->BT_DisConnect, Qt::LeftButton);
-    ASSERT_TRUE(Dialogs.WaitForDialogs(4));
-    EXPECT_EQ(sorted(Dialogs.Texts().mid(2)), attempt) << "a new attempt, not a release";
-    EXPECT_TRUE(W->BT_DisConnect->isVisible());
+    const auto releaseShowsReleased = [&] {
+        const int before = int(Dialogs.Texts().size());
+        QTest::mouseClick(W->BT_DisConnect, Qt::LeftButton);
+        EXPECT_EQ(Dialogs.Texts().mid(before), QStringList{QStringLiteral("연결 해제되었습니다!")});
+        EXPECT_EQ(W->Client->Socket()->State(), TClientWinSocket::TState::Closed);
+        EXPECT_EQ(W->StatusBar1->PanelText(), QStringLiteral("Disconnected.."));
+        EXPECT_TRUE(W->BT_Connect->isVisible());
+        EXPECT_TRUE(W->ED_Addr->isEnabled());
+        EXPECT_FALSE(W->Timer50->isActive());
+    };
+    releaseShowsReleased();
+
+    // A lookup that never answers: the release cancels it and nothing arrives later.
+    W->Client->SetHostLookup(
+        [](const QString&, QObject*, std::function<void(const QHostInfo&)>) {});
+    W->ED_IPAddr->setText(QStringLiteral("controller.invalid"));
+    QTest::mouseClick(W->BT_Connect, Qt::LeftButton);
+    ASSERT_EQ(W->Client->Socket()->State(), TClientWinSocket::TState::LookingUp);
+    releaseShowsReleased();
 }
 
 TEST_F(LinkManagement, ClosingTheWindowWithTheSerialLinkOpenClosesItSilently) {
