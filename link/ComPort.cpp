@@ -98,23 +98,15 @@ void TCustomComPort::Open() {
         throw OpenFailure(error, "claiming exclusive use of", FDevicePath);
     }
 
-    // The driver raises DTR and RTS when it opens the device; the line wants them inactive.
-    FHasModemLines = true;
-    const int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &lines) < 0) {
-        const int error = errno;
-        if (!NoModemLines(error)) {
-            ::ioctl(fd, TIOCNXCL);
-            ::close(fd);
-            throw Failure(EComPort::SetStateFailed, error, "clearing DTR and RTS of", FDevicePath);
-        }
-        FHasModemLines = false;
-    }
-
     FHandle = fd;
     FConnected = true;
     try {
+        // The driver raises DTR and RTS when it opens the device, and once more when a device
+        // another program left at speed 0 gets its speed; the line wants them inactive.
+        FHasModemLines = ClearControlLines();
         ApplySettings();
+        if (FHasModemLines)
+            ClearControlLines();
         FWatcher = TComWatcher::Start(FHandle, this,
                                       [this](TComWatcher& watcher) { ProcessEvent(watcher); });
         if (!FWatcher)
@@ -124,18 +116,33 @@ void TCustomComPort::Open() {
         throw;
     }
 
-    // The input lines are read once, as a starting point for their change events; a device
-    // without them is not an error. A failure here leaves the port open.
+    // The input lines are read once, as a starting point for their change events. The line
+    // itself works without them, so a device that cannot report them is used all the same.
     if (FHasModemLines) {
         int status = 0;
-        if (::ioctl(FHandle, TIOCMGET, &status) < 0) {
+        if (ModemControl(FHandle, TIOCMGET, &status) < 0) {
             const int error = errno;
             if (!NoModemLines(error))
-                throw Failure(EComPort::ModemStatusFailed, error, "reading the modem lines of",
-                              FDevicePath);
+                qCWarning(lcSerial).noquote()
+                    << QStringLiteral("reading the modem lines of %1: %2; the port is used without")
+                           .arg(FDevicePath, SystemErrorText(error));
             FHasModemLines = false;
         }
     }
+}
+
+bool TCustomComPort::ClearControlLines() {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (ModemControl(FHandle, TIOCMBIC, &lines) == 0)
+        return true;
+    const int error = errno;
+    if (NoModemLines(error))
+        return false;
+    throw Failure(EComPort::SetStateFailed, error, "clearing DTR and RTS of", FDevicePath);
+}
+
+int TCustomComPort::ModemControl(int handle, unsigned long request, int* lines) {
+    return ::ioctl(handle, request, lines);
 }
 
 void TCustomComPort::ApplySettings() {

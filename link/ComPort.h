@@ -56,7 +56,14 @@ signals:
     // Received bytes are waiting; count (at least 1) is their number when the event is handled.
     void OnRxChar(int count);
 
+protected:
+    // The modem-control requests (TIOCMBIC, TIOCMGET) on the open device: ioctl, unless a test
+    // stands in for a device that has the lines a pseudo-terminal lacks.
+    virtual int ModemControl(int handle, unsigned long request, int* lines);
+
 private:
+    // Drops DTR and RTS; false when the device has no modem lines.
+    bool ClearControlLines();
     void ProcessEvent(TComWatcher& watcher);
     void ApplySettings();
     void Shutdown(bool processPending) noexcept;

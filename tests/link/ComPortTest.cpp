@@ -172,6 +172,41 @@ TEST(ComPortOpen, ASecondOpenOfAHeldPortFailsAndTheHolderKeepsWorking) {
     EXPECT_EQ(pty.Receive(2), QByteArray("\x01\x03", 2));
 }
 
+// A device with modem lines, played on a pseudo-terminal: it notes the line speed at every
+// clearing of DTR and RTS, and cannot report its input lines.
+class TModemLinePort : public TComPort {
+public:
+    QList<speed_t> SpeedsAtClearing;
+    int StatusReads = 0;
+
+protected:
+    int ModemControl(int handle, unsigned long request, int* lines) override {
+        if (request == TIOCMBIC && *lines == (TIOCM_DTR | TIOCM_RTS)) {
+            termios t{};
+            tcgetattr(handle, &t);
+            SpeedsAtClearing.append(cfgetospeed(&t));
+            return 0;
+        }
+        if (request == TIOCMGET)
+            ++StatusReads;
+        errno = EIO;
+        return -1;
+    }
+};
+
+TEST(ComPortOpen, DtrAndRtsAreClearedOnceTheSpeedIsSetAndUnreadableInputLinesAreNoFailure) {
+    TPty pty;
+    TModemLinePort port;
+    SetUpFor(port, pty);
+    port.Open();
+    EXPECT_TRUE(port.Connected());
+    ASSERT_FALSE(port.SpeedsAtClearing.isEmpty());
+    EXPECT_EQ(port.SpeedsAtClearing.last(), speed_t(B19200));
+    EXPECT_EQ(port.StatusReads, 1);
+    EXPECT_EQ(port.Write("\x01", 1), 1);
+    EXPECT_EQ(pty.Receive(1), QByteArray("\x01"));
+}
+
 TEST(ComPortReceive, EveryByteValueArrivesAsTheCharacterWithTheSameCode) {
     TPty pty;
     TComPort port;
