@@ -1,8 +1,11 @@
 #include "app/Application.h"
 
 #include "app/ErrorBox.h"
+#include "widgets/WidgetGuard.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetWidgetErrorHandler(ShowCurrentException);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -6,6 +6,8 @@
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QValidator>
 
 void InstallFontSubstitutes() {
@@ -38,14 +40,6 @@ QFont MonoFont(int pixelSize, bool bold) {
 
 namespace {
 
-void SetBackground(QWidget* w, const QColor& color) {
-    QPalette palette = w->palette();
-    palette.setColor(QPalette::Window, color);
-    palette.setColor(QPalette::Base, color);
-    w->setPalette(palette);
-    w->setAutoFillBackground(true);
-}
-
 // Folds what is typed or pasted to capitals.
 class TUpperCaseValidator : public QValidator {
 public:
@@ -58,8 +52,28 @@ public:
 
 }  // namespace
 
+void SetColors(QWidget* w, const QColor& background, const QColor& text) {
+    // A locked box shows the button face and grey text, as on the platform's own controls, so
+    // that it never looks like one the operator can type into.
+    static const QColor lockedFace(0xF0, 0xF0, 0xF0);
+    static const QColor lockedText(0x6D, 0x6D, 0x6D);
+    QPalette palette = w->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, background);
+        palette.setColor(group, QPalette::Base, background);
+        palette.setColor(group, QPalette::Text, text);
+        palette.setColor(group, QPalette::WindowText, text);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Window, background);
+    palette.setColor(QPalette::Disabled, QPalette::Base, lockedFace);
+    palette.setColor(QPalette::Disabled, QPalette::Text, lockedText);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, lockedText);
+    w->setPalette(palette);
+}
+
 TPanel::TPanel(QWidget* parent, const QColor& background, TBevel bevel) : QFrame(parent) {
-    SetBackground(this, background);
+    SetColors(this, background);
+    setAutoFillBackground(true);
     if (bevel == TBevel::Lowered) {
         setFrameStyle(QFrame::Panel | QFrame::Sunken);
         setLineWidth(1);
@@ -85,6 +99,8 @@ void TPanel::paintEvent(QPaintEvent* event) {
 }
 
 TEdit::TEdit(QWidget* parent, TCharCase charCase, bool numbersOnly) : QLineEdit(parent) {
+    // Its own white, not the panel's colour: a box on the grey header must stand out from it.
+    SetColors(this, Qt::white);
     if (numbersOnly) {
         setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
@@ -108,6 +124,20 @@ TComboBox::TComboBox(QWidget* parent, bool editable, const QStringList& items) :
     if (editable)
         setInsertPolicy(QComboBox::NoInsert);
     addItems(items);
+}
+
+void TComboBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    // A fixed list is drawn as a button by the style, which ignores the box's own colour; its
+    // text field gets that colour here, as an editable box's field has it.
+    if (!isEditable())
+        painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                 QStyle::SC_ComboBoxEditField, this),
+                         palette().brush(QPalette::Base));
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 int TComboBox::ItemIndex() const {
@@ -165,10 +195,30 @@ void TRadioGroup::resizeEvent(QResizeEvent* event) {
 }
 
 TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    SetColors(this, Qt::white);
     setReadOnly(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUndoRedoEnabled(false);
+}
+
+void TMemo::AlignToBottom() {
+    if (!FAlignedToBottom && parentWidget() != nullptr) {
+        FAlignedToBottom = true;
+        parentWidget()->installEventFilter(this);
+    }
+    FollowParent();
+}
+
+bool TMemo::eventFilter(QObject* watched, QEvent* event) {
+    if (FAlignedToBottom && watched == parentWidget() && event->type() == QEvent::Resize)
+        FollowParent();
+    return QPlainTextEdit::eventFilter(watched, event);
+}
+
+void TMemo::FollowParent() {
+    if (const QWidget* page = parentWidget())
+        setGeometry(0, page->height() - height(), page->width(), height());
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QFrame(parent), FPanel(new QLabel(this)) {

@@ -19,6 +19,10 @@ void InstallFontSubstitutes();
 QFont UiFont(int pixelSize, bool bold);
 QFont MonoFont(int pixelSize, bool bold);
 
+// The colours of a control: its background and text, and the grey look it has while locked. A
+// panel's children take its colours unless they set their own.
+void SetColors(QWidget* w, const QColor& background, const QColor& text = Qt::black);
+
 // A panel: background colour, optional bevel and a caption drawn in it.
 class TPanel : public QFrame {
 public:
@@ -63,6 +67,9 @@ public:
     int ItemIndex() const;
     // A row outside the list leaves no row selected and an empty box.
     void SetItemIndex(int row);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Radio group: a captioned frame of radio buttons stacked top to bottom.
@@ -90,6 +97,16 @@ private:
 class TMemo : public QPlainTextEdit {
 public:
     explicit TMemo(QWidget* parent);
+
+    // Keeps the box at the bottom of its parent, as wide as the parent, at its current height.
+    void AlignToBottom();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool FAlignedToBottom = false;
+    void FollowParent();
 };
 
 // Status bar with one text panel spanning the whole bar.

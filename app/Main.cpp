@@ -37,15 +37,6 @@ const QColor kRxMonitor(0xFE, 0xED, 0xC5);
 const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
 const QColor kNavy(0x00, 0x00, 0x80);
 
-void SetBaseColor(QWidget* w, const QColor& background, const QColor& text = Qt::black) {
-    QPalette palette = w->palette();
-    palette.setColor(QPalette::Base, background);
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::WindowText, text);
-    w->setPalette(palette);
-}
-
 template <typename T>
 T* Named(T* w, const QString& name) {
     w->setObjectName(name);
@@ -144,7 +135,7 @@ TFMmain::~TFMmain() {
 
 TDsFancyButton* TFMmain::MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
                                     const QString& caption, const QFont& font, bool redHover,
-                                    int glyphDistance, const QString& glyph) {
+                                    int glyphDistance, TButtonGlyph glyph) {
     auto* button = Named(new TDsFancyButton(parent), name);
     button->setGeometry(geometry);
     button->setFont(font);
@@ -212,7 +203,7 @@ void TFMmain::BuildHeader() {
     CB_Parity->setGeometry(212, 10, 77, 29);
     for (TComboBox* box : {CB_Baud, CB_Parity}) {
         box->setFont(bold16);
-        SetBaseColor(box, kCream);
+        SetColors(box, kCream);
         box->SetItemIndex(0);
     }
     Label19 =
@@ -227,8 +218,8 @@ void TFMmain::BuildHeader() {
     ED_IPAddr = MakeEdit(PN_Lan, QStringLiteral("ED_IPAddr"), QRect(100, 11, 147, 29), bold16);
     Label73 = MakeLabel(PN_Lan, QStringLiteral("Label73"), QStringLiteral("PORT"), 283, 15, bold16);
     ED_Port = MakeEdit(PN_Lan, QStringLiteral("ED_Port"), QRect(332, 11, 72, 29), bold16);
-    SetBaseColor(ED_IPAddr, kCream);
-    SetBaseColor(ED_Port, kCream);
+    SetColors(ED_IPAddr, kCream);
+    SetColors(ED_Port, kCream);
 
     RGChoice = Named(new TRadioGroup(Panel5, QStringLiteral("통신 선택"),
                                      {QStringLiteral("COMM"), QStringLiteral("LAN")}),
@@ -237,15 +228,14 @@ void TFMmain::BuildHeader() {
     RGChoice->setGeometry(525, 66, 94, 62);
 
     BT_Connect = MakeButton(Panel5, QStringLiteral("BT_Connect"), QRect(625, 74, 85, 44),
-                            QStringLiteral("연 결"), bold16, false, 3, QStringLiteral("connect"));
-    BT_DisConnect =
-        MakeButton(Panel5, QStringLiteral("BT_DisConnect"), QRect(625, 74, 85, 44),
-                   QStringLiteral("해 제"), bold16, false, 3, QStringLiteral("disconnect"));
+                            QStringLiteral("연 결"), bold16, false, 3, TButtonGlyph::Connect);
+    BT_DisConnect = MakeButton(Panel5, QStringLiteral("BT_DisConnect"), QRect(625, 74, 85, 44),
+                               QStringLiteral("해 제"), bold16, false, 3, TButtonGlyph::Disconnect);
     BT_DisConnect->hide();
     BT_Request = MakeButton(Panel5, QStringLiteral("BT_Request"), QRect(716, 73, 111, 44),
-                            QStringLiteral("통신TEST"), bold16, false, 3, QStringLiteral("test"));
+                            QStringLiteral("통신TEST"), bold16, false, 3, TButtonGlyph::Test);
     BT_Close = MakeButton(Panel5, QStringLiteral("BT_Close"), QRect(830, 73, 85, 44),
-                          QStringLiteral("종 료"), bold16, true, 3, QStringLiteral("exit"));
+                          QStringLiteral("종 료"), bold16, true, 3, TButtonGlyph::Exit);
 }
 
 void TFMmain::BuildWorkPanel() {
@@ -272,11 +262,11 @@ void TFMmain::BuildWorkPanel() {
         MakeLamp(Panel2, QStringLiteral("LED_TX"), QPoint(119, 8), QStringLiteral("TX"), clGreen);
     BT_TXClear =
         MakeButton(Panel1, QStringLiteral("BT_TXClear"), QRect(335, 249, 108, 41),
-                   QStringLiteral(" CLEAR"), UiFont(15, false), false, 0, QStringLiteral("clear"));
+                   QStringLiteral(" CLEAR"), UiFont(15, false), false, 0, TButtonGlyph::Clear);
     Mm_TX = Named(new TMemo(Panel1), QStringLiteral("Mm_TX"));
     Mm_TX->setGeometry(12, 296, 450, 257);
     Mm_TX->setFont(UiFont(16, true));
-    SetBaseColor(Mm_TX, kTxMonitor, Qt::blue);
+    SetColors(Mm_TX, kTxMonitor, Qt::blue);
 
     Panel4 =
         Named(new TPanel(Panel1, kHeaderGrey, TPanel::TBevel::Lowered), QStringLiteral("Panel4"));
@@ -287,12 +277,12 @@ void TFMmain::BuildWorkPanel() {
         MakeLamp(Panel4, QStringLiteral("LED_RX"), QPoint(119, 8), QStringLiteral("RX"), clRed);
     BT_RXClear =
         MakeButton(Panel1, QStringLiteral("BT_RXClear"), QRect(789, 249, 108, 41),
-                   QStringLiteral(" CLEAR"), UiFont(16, false), true, 0, QStringLiteral("clear"));
+                   QStringLiteral(" CLEAR"), UiFont(16, false), true, 0, TButtonGlyph::Clear);
     BT_RXClear->SetFontColor(clBlack);
     Mm_RX = Named(new TMemo(Panel1), QStringLiteral("Mm_RX"));
     Mm_RX->setGeometry(469, 296, 450, 257);
     Mm_RX->setFont(UiFont(16, true));
-    SetBaseColor(Mm_RX, kRxMonitor, Qt::red);
+    SetColors(Mm_RX, kRxMonitor, Qt::red);
 }
 
 void TFMmain::BuildSuffixPage() {
@@ -306,7 +296,7 @@ void TFMmain::BuildSuffixPage() {
         QStringLiteral("CBSuffix"));
     CBSuffix->setGeometry(134, 29, 211, 28);
     CBSuffix->setFont(f);
-    SetBaseColor(CBSuffix, kListGreen);
+    SetColors(CBSuffix, kListGreen);
     CBSuffix->SetItemIndex(0);
     Label3 =
         MakeLabel(TabSheet1, QStringLiteral("Label3"), QStringLiteral("SN COMPANY"), 46, 84, f);
@@ -321,7 +311,7 @@ void TFMmain::BuildSuffixPage() {
                         TEdit::TCharCase::Normal, true);
     SuffixWrite = MakeButton(TabSheet1, QStringLiteral("SuffixWrite"), QRect(468, 84, 204, 51),
                              QStringLiteral("SUFFIX WRITE"), UiFont(16, true), false, 3,
-                             QStringLiteral("suffix"));
+                             TButtonGlyph::Suffix);
     Label11 = MakeLabel(TabSheet1, QStringLiteral("Label11"),
                         QStringLiteral("주) 전부 공백이면 Suffix 지우기"), 46, 160, f);
 }
@@ -338,11 +328,11 @@ void TFMmain::BuildHourPage() {
               QStringLiteral("CB_Model"));
     CB_Model->setGeometry(175, 21, 184, 28);
     CB_Model->setFont(f);
-    SetBaseColor(CB_Model, kListGreen);
+    SetColors(CB_Model, kListGreen);
     CB_Model->SetItemIndex(0);
-    BTHour = MakeButton(TabSheet2, QStringLiteral("BTHour"), QRect(520, 11, 204, 51),
-                        QStringLiteral("HOUR WRITE"), UiFont(16, true), false, 3,
-                        QStringLiteral("hour"));
+    BTHour =
+        MakeButton(TabSheet2, QStringLiteral("BTHour"), QRect(520, 11, 204, 51),
+                   QStringLiteral("HOUR WRITE"), UiFont(16, true), false, 3, TButtonGlyph::Hour);
 
     const auto digits = [&](const QString& name, const QRect& geometry) {
         TEdit* edit = MakeEdit(TabSheet2, name, geometry, f, TEdit::TCharCase::Normal, true);
@@ -371,19 +361,18 @@ void TFMmain::BuildMemoryPage() {
     PageControl1->addTab(TabSheet3, QStringLiteral(" Memory Copy "));
     const QFont f = UiFont(15, true);
     const QFont regular15 = UiFont(15, false);
-    BT_Read =
-        MakeButton(TabSheet3, QStringLiteral("BT_Read"), QRect(4, 8, 100, 41),
-                   QStringLiteral(" READ"), UiFont(16, true), false, 3, QStringLiteral("read"));
+    BT_Read = MakeButton(TabSheet3, QStringLiteral("BT_Read"), QRect(4, 8, 100, 41),
+                         QStringLiteral(" READ"), UiFont(16, true), false, 3, TButtonGlyph::Read);
     BT_Write =
         MakeButton(TabSheet3, QStringLiteral("BT_Write"), QRect(110, 8, 100, 41),
-                   QStringLiteral(" WRITE"), UiFont(16, true), false, 3, QStringLiteral("write"));
+                   QStringLiteral(" WRITE"), UiFont(16, true), false, 3, TButtonGlyph::Write);
     CBModelM = Named(new TComboBox(TabSheet3, false,
                                    {QStringLiteral("Kestra S7,R,fR"),
                                     QStringLiteral("Kestra M1,M2"), QStringLiteral("공압기전체")}),
                      QStringLiteral("CBModelM"));
     CBModelM->setGeometry(216, 17, 184, 28);
     CBModelM->setFont(f);
-    SetBaseColor(CBModelM, kListGreen);
+    SetColors(CBModelM, kListGreen);
     CBModelM->SetItemIndex(0);
     Panel6 =
         Named(new TPanel(TabSheet3, kSkyBlue, TPanel::TBevel::Lowered), QStringLiteral("Panel6"));
@@ -391,14 +380,16 @@ void TFMmain::BuildMemoryPage() {
     Panel6->setFont(UiFont(19, true));
     Panel6->SetCaption(QStringLiteral("  FILE"), Qt::AlignLeft, kNavy);
     BTOpen = MakeButton(TabSheet3, QStringLiteral("BTOpen"), QRect(520, 8, 90, 41),
-                        QStringLiteral(" OPEN"), regular15, false, 3, QStringLiteral("open"));
+                        QStringLiteral(" OPEN"), regular15, false, 3, TButtonGlyph::Open);
     BTSave = MakeButton(TabSheet3, QStringLiteral("BTSave"), QRect(616, 8, 90, 41),
-                        QStringLiteral(" SAVE"), regular15, false, 3, QStringLiteral("save"));
+                        QStringLiteral(" SAVE"), regular15, false, 3, TButtonGlyph::Save);
     btTextWrite =
         MakeButton(TabSheet3, QStringLiteral("btTextWrite"), QRect(712, 8, 129, 41),
-                   QStringLiteral(" FILE WRITE"), regular15, false, 3, QStringLiteral("filewrite"));
+                   QStringLiteral(" FILE WRITE"), regular15, false, 3, TButtonGlyph::FileWrite);
     mmOpen = Named(new TMemo(TabSheet3), QStringLiteral("mmOpen"));
+    // It fills the page's width and reaches its bottom, whatever size the page gets.
     mmOpen->setGeometry(0, 55, 914, 151);
+    mmOpen->AlignToBottom();
     mmOpen->setFont(f);
     // The memory text has no blanks; it wraps wherever the line is full.
     mmOpen->setWordWrapMode(QTextOption::WrapAnywhere);
@@ -422,7 +413,7 @@ void TFMmain::BuildBoardPage() {
                              TEdit::TCharCase::Normal, true);
     BTBoardWrite = MakeButton(TabSheet4, QStringLiteral("BTBoardWrite"), QRect(474, 68, 218, 51),
                               QStringLiteral("BOARD SUFFIX WRITE"), UiFont(16, true), false, 3,
-                              QStringLiteral("board"));
+                              TButtonGlyph::BoardSuffix);
     Label10 = MakeLabel(TabSheet4, QStringLiteral("Label10"),
                         QStringLiteral("주) 전부 공백이면 Suffix 지우기"), 52, 144, f);
 }

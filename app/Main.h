@@ -13,6 +13,7 @@
 #include "app/Settings.h"
 #include "operations/RequestLedger.h"
 #include "widgets/Colors.h"
+#include "widgets/DsFancyButtonGlyphs.h"
 
 class TComPort;
 class TClientSocket;
@@ -247,7 +248,7 @@ private:
     // Every command button and lamp is made here, so that their look is decided in one place.
     TDsFancyButton* MakeButton(QWidget* parent, const QString& name, const QRect& geometry,
                                const QString& caption, const QFont& font, bool redHover,
-                               int glyphDistance, const QString& glyph);
+                               int glyphDistance, TButtonGlyph glyph);
     TSCLED* MakeLamp(QWidget* parent, const QString& name, const QPoint& position,
                      const QString& caption, TColor backColor);
     TEdit* MakeEdit(QWidget* parent, const QString& name, const QRect& geometry, const QFont& font,

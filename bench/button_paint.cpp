@@ -26,7 +26,7 @@ void PaintButton(benchmark::State& state) {
     button->setGeometry(625, 74, 85, 44);
     button->setFont(MainWindowButtonFont(16, true));
     button->SetCaption(QStringLiteral("연 결"));
-    SetupMainWindowButton(*button, clBlue, 3, MakeButtonGlyph(QStringLiteral("connect"), 20));
+    SetupMainWindowButton(*button, clBlue, 3, MakeButtonGlyph(TButtonGlyph::Connect, 20));
     if (state.range(0) != Rest)
         SendMouse(button, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
     if (state.range(0) == Pressed)

@@ -1,13 +1,33 @@
 #pragma once
 
 #include <QImage>
-#include <QString>
-#include <QStringList>
+#include <array>
 
 // The command buttons' pictures, drawn in code so that the program needs no image files. Each
 // is a single square picture of size x size pixels on a transparent background (the bottom-left
-// pixel is transparent, as the button expects of its glyph strip). Names: "connect",
-// "disconnect", "test", "exit", "clear", "read", "write", "open", "save", "filewrite", "suffix",
-// "hour". An unknown name gives an empty image, which the button does not draw.
-QImage MakeButtonGlyph(const QString& name, int size);
-QStringList ButtonGlyphNames();
+// pixel is transparent, as the button expects of its glyph strip).
+enum class TButtonGlyph {
+    Connect,
+    Disconnect,
+    Test,
+    Exit,
+    Clear,
+    Read,
+    Write,
+    Open,
+    Save,
+    FileWrite,
+    Suffix,
+    BoardSuffix,
+    Hour,
+};
+
+inline constexpr std::array kAllButtonGlyphs{
+    TButtonGlyph::Connect,   TButtonGlyph::Disconnect, TButtonGlyph::Test,
+    TButtonGlyph::Exit,      TButtonGlyph::Clear,      TButtonGlyph::Read,
+    TButtonGlyph::Write,     TButtonGlyph::Open,       TButtonGlyph::Save,
+    TButtonGlyph::FileWrite, TButtonGlyph::Suffix,     TButtonGlyph::BoardSuffix,
+    TButtonGlyph::Hour};
+
+// An empty image only for a size of 0 or less.
+QImage MakeButtonGlyph(TButtonGlyph glyph, int size);

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/ErrorBox.h"
+#include "widgets/WidgetGuard.h"
 
 TColor AverageColor(TColor a, TColor b) {
     TColor result = 0;
@@ -160,7 +160,8 @@ TSCLED::TSCLED(QWidget* parent)
     FRasterFont = RasterFontOf(font());
     FLines->OnChange = [this] { FullRefresh(); };
     FFilterTimer->setTimerType(Qt::PreciseTimer);
-    connect(FFilterTimer, &QTimer::timeout, this, [this] { Guard([this] { AnimationTick(); }); });
+    connect(FFilterTimer, &QTimer::timeout, this,
+            [this] { WidgetGuard([this] { AnimationTick(); }); });
     resize(160, 40);
     FullRefresh();
 }
@@ -218,7 +219,7 @@ void TSCLED::disconnectNotify(const QMetaMethod& signal) {
     if (!signal.isValid() || signal == QMetaMethod::fromSignal(&TSCLED::OnCustomDraw) ||
         signal == QMetaMethod::fromSignal(&TSCLED::OnAfterDrawText))
         QMetaObject::invokeMethod(
-            this, [this] { Guard([this] { FullRefresh(); }); }, Qt::QueuedConnection);
+            this, [this] { WidgetGuard([this] { FullRefresh(); }); }, Qt::QueuedConnection);
 }
 
 void TSCLED::SetLines(const QStringList& lines) {
@@ -652,17 +653,17 @@ void TSCLED::resizeEvent(QResizeEvent* event) {
     // picture has already been rebuilt for that size; rebuilding again would show the current
     // animation frame early.
     if (size() != FRefreshedSize)
-        Guard([this] { FullRefresh(); });
+        WidgetGuard([this] { FullRefresh(); });
 }
 
 void TSCLED::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         FRasterFont = RasterFontOf(font());
-        Guard([this] { FullRefresh(); });
+        WidgetGuard([this] { FullRefresh(); });
     } else if (event->type() == QEvent::PaletteChange) {
         // System colours follow the palette.
-        Guard([this] { ReRender(); });
+        WidgetGuard([this] { ReRender(); });
     }
 }
 
@@ -679,13 +680,13 @@ void TSCLED::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = FPressed && rect().contains(event->position().toPoint());
     FPressed = false;
     if (click)
-        Guard([this] { emit OnClick(this); });
+        WidgetGuard([this] { emit OnClick(this); });
 }
 
 void TSCLED::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
-        Guard([this] { emit OnDblClick(this); });
+        WidgetGuard([this] { emit OnDblClick(this); });
 }
 
 void SetupMainWindowLamp(TSCLED& led, const QString& caption, TColor backColor) {

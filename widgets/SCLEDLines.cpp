@@ -1,10 +1,11 @@
 #include "widgets/SCLEDLines.h"
 
-#include "app/Errors.h"
+#include <stdexcept>
+#include <string>
 
 void TSCLEDLines::CheckIndex(int index, int limit) const {
     if (index < 0 || index >= limit)
-        throw EQuorrin(QStringLiteral("List index out of bounds (%1)").arg(index));
+        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 void TSCLEDLines::Changed() {

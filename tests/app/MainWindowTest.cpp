@@ -1,10 +1,13 @@
 #include <QImage>
 #include <QTabBar>
 #include <QTest>
+#include <tuple>
 
 #include "app/ErrorBox.h"
 #include "support/MainWindowFixture.h"
 #include "widgets/DsFancyButton.h"
+#include "widgets/DsFancyButtonGlyphs.h"
+#include "widgets/SCLED.h"
 
 namespace {
 
@@ -189,6 +192,83 @@ TEST_F(MainWindow, RendersTheRegionsInTheirColours) {
     // ED_IPAddr inside PN_Lan, right of any text.
     EXPECT_EQ(at(93 + 100 + 120, 69 + 11 + 15), QStringLiteral("#fffbf0")) << "cream box";
     EXPECT_EQ(at(93 + 5, 69 + 5), QStringLiteral("#dddedc")) << "settings panel";
+}
+
+TEST_F(MainWindow, EveryButtonHasItsGlyphHoverDistanceAndFontAndTheLampsTheirPlace) {
+    Start();
+    const struct {
+        TDsFancyButton* button;
+        TButtonGlyph glyph;
+        bool redHover;
+        int distance;
+        int pixelSize;
+        bool bold;
+    } buttons[] = {
+        {W->BT_Connect, TButtonGlyph::Connect, false, 3, 16, true},
+        {W->BT_DisConnect, TButtonGlyph::Disconnect, false, 3, 16, true},
+        {W->BT_Request, TButtonGlyph::Test, false, 3, 16, true},
+        {W->BT_Close, TButtonGlyph::Exit, true, 3, 16, true},
+        {W->BT_TXClear, TButtonGlyph::Clear, false, 0, 15, false},
+        {W->BT_RXClear, TButtonGlyph::Clear, true, 0, 16, false},
+        {W->SuffixWrite, TButtonGlyph::Suffix, false, 3, 16, true},
+        {W->BTHour, TButtonGlyph::Hour, false, 3, 16, true},
+        {W->BT_Read, TButtonGlyph::Read, false, 3, 16, true},
+        {W->BT_Write, TButtonGlyph::Write, false, 3, 16, true},
+        {W->BTOpen, TButtonGlyph::Open, false, 3, 15, false},
+        {W->BTSave, TButtonGlyph::Save, false, 3, 15, false},
+        {W->btTextWrite, TButtonGlyph::FileWrite, false, 3, 15, false},
+        {W->BTBoardWrite, TButtonGlyph::BoardSuffix, false, 3, 16, true},
+    };
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.button->objectName().toStdString());
+        const int height = b.button->height();
+        const QImage& glyph = b.button->Glyphs().Glyph();
+        ASSERT_FALSE(glyph.isNull());
+        EXPECT_EQ(glyph, MakeButtonGlyph(b.glyph, height >= 51 ? 32 : height >= 44 ? 25 : 20));
+        EXPECT_EQ(b.button->FancyEffects().HoverColor(), b.redHover ? clRed : clBlue);
+        EXPECT_EQ(b.button->Glyphs().Distance(), b.distance);
+        EXPECT_EQ(b.button->font().pixelSize(), b.pixelSize);
+        EXPECT_EQ(b.button->font().bold(), b.bold);
+        EXPECT_EQ(b.button->Color(), RGBToColor(0xEE, 0xEE, 0xEE));
+    }
+    for (const auto& [lamp, panel, back] :
+         {std::tuple{W->LED_TX, W->Panel2, clGreen}, std::tuple{W->LED_RX, W->Panel4, clRed}}) {
+        SCOPED_TRACE(lamp->objectName().toStdString());
+        EXPECT_EQ(lamp->parentWidget(), panel);
+        EXPECT_EQ(lamp->geometry(), QRect(119, 8, 51, 25));
+        EXPECT_EQ(lamp->ForeColor(), clYellow);
+        EXPECT_EQ(lamp->BackColor(), back);
+    }
+}
+
+// Model lists green, plain boxes white and distinct from their panel, a locked box grey, and the
+// memory text down to the bottom of its page.
+TEST_F(MainWindow, ListsBoxesAndTheMemoryTextPaintTheirOwnColours) {
+    Start();
+    const auto colourIn = [](QWidget* w, QPoint at) {
+        return QColor(w->grab().toImage().pixel(at)).name();
+    };
+    for (TComboBox* list : {W->CBSuffix, W->CB_Model, W->CBModelM}) {
+        W->PageControl1->setCurrentWidget(list->parentWidget());
+        // Right of the text, left of the arrow.
+        EXPECT_EQ(colourIn(list, QPoint(list->width() * 2 / 3, list->height() / 2)),
+                  QStringLiteral("#e1ffc4"))
+            << list->objectName().toStdString();
+    }
+    W->ED_Addr->clear();
+    W->EDYear->clear();
+    for (TEdit* box : {W->ED_Addr, W->EDComPort, W->EDYear})
+        EXPECT_EQ(colourIn(box, QPoint(box->width() - 8, box->height() / 2)),
+                  QStringLiteral("#ffffff"))
+            << box->objectName().toStdString();
+    W->PageControl1->setCurrentWidget(W->TabSheet3);
+    EXPECT_EQ(colourIn(W->mmOpen, QPoint(200, 60)), QStringLiteral("#ffffff"));
+    EXPECT_EQ(W->mmOpen->geometry(),
+              QRect(0, W->TabSheet3->height() - 151, W->TabSheet3->width(), 151));
+
+    W->ButtonEnable(0);  // a link is open: the slave ID is locked
+    EXPECT_EQ(colourIn(W->ED_Addr, QPoint(W->ED_Addr->width() - 8, W->ED_Addr->height() / 2)),
+              QStringLiteral("#f0f0f0"));
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <functional>
+#include <stdexcept>
 
-#include "app/Errors.h"
 #include "support/DialogAnswerer.h"
 #include "widgets/SCLED.h"
 
@@ -389,8 +389,8 @@ TEST(SCLEDText, LinesTextSplitsAtEveryKindOfLineBreak) {
     EXPECT_EQ(lines.Items(), QStringList({"a", "b", "c", "d"}));
     EXPECT_EQ(lines.Text(), QStringLiteral("a\r\nb\r\nc\r\nd\r\n"));
     EXPECT_EQ(changes, 1);
-    EXPECT_THROW(lines.Strings(4), EQuorrin);
-    EXPECT_THROW(lines.Delete(-1), EQuorrin);
+    EXPECT_THROW(lines.Strings(4), std::out_of_range);
+    EXPECT_THROW(lines.Delete(-1), std::out_of_range);
 }
 
 TEST(SCLEDEvents, CustomDrawReplacesTheTextWithAnAllBlackGridSizedRaster) {
