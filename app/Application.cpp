@@ -4,6 +4,7 @@
 #include "widgets/WidgetGuard.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetErrorHandler(ShowCurrentException);
     SetWidgetErrorHandler(ShowCurrentException);
 }
 

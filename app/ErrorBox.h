@@ -2,7 +2,8 @@
 
 #include <QString>
 #include <exception>
-#include <utility>
+
+#include "app/Errors.h"
 
 // The application title: the executable's file name without directory and extension, every
 // character after the first in lower case.
@@ -21,14 +22,3 @@ void ShowPlainMessage(const QString& text);
 
 // Shows whatever escaped a handler in the default error box.
 void ShowCurrentException(std::exception_ptr error) noexcept;
-
-// Every event handler of the program runs through this guard, so that an error ends only the
-// handler it came from and never crosses Qt's signal, slot or event machinery.
-template <typename Handler>
-void Guard(Handler&& handler) noexcept {
-    try {
-        std::forward<Handler>(handler)();
-    } catch (...) {
-        ShowCurrentException(std::current_exception());
-    }
-}

@@ -1,5 +1,7 @@
 #include "app/Errors.h"
 
+#include <QtGlobal>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -33,4 +35,30 @@ QString SystemErrorText(int errorCode) {
     // GNU strerror_r may return a static string instead of filling the buffer.
     const char* text = strerror_r(errorCode, buffer, sizeof buffer);
     return QString::fromLocal8Bit(text);
+}
+
+namespace {
+
+std::atomic<TErrorHandler> InstalledErrorHandler{nullptr};
+
+}  // namespace
+
+void SetErrorHandler(TErrorHandler handler) noexcept {
+    InstalledErrorHandler = handler;
+}
+
+void ReportError(std::exception_ptr error) noexcept {
+    if (const TErrorHandler handler = InstalledErrorHandler) {
+        handler(error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const EQuorrin& e) {
+        qWarning("%s", e.what());
+    } catch (const std::exception& e) {
+        qWarning("%s", e.what());
+    } catch (...) {
+        qWarning("unknown error");
+    }
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <exception>
+#include <utility>
 
 // The program's one error vocabulary. Every error carries the message the operator sees; the
 // event-handler guard (ErrorBox.h) shows it in the default error box.
@@ -45,3 +46,21 @@ private:
 
 // The platform's description of an error number, as strerror gives it.
 QString SystemErrorText(int errorCode);
+
+// What becomes of an error that escapes a handler: a click, a tick, a serial or socket
+// notification. The program installs its handler at start (the window shows the default error
+// box, the command line reports the error and ends); without one the error is logged.
+using TErrorHandler = void (*)(std::exception_ptr error) noexcept;
+void SetErrorHandler(TErrorHandler handler) noexcept;
+void ReportError(std::exception_ptr error) noexcept;
+
+// Every handler of the program runs through this guard, so that an error ends only the handler
+// it came from and never crosses Qt's signal, slot or event machinery.
+template <typename Handler>
+void Guard(Handler&& handler) noexcept {
+    try {
+        std::forward<Handler>(handler)();
+    } catch (...) {
+        ReportError(std::current_exception());
+    }
+}

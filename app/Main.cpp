@@ -17,6 +17,9 @@
 #include "link/ClientSocket.h"
 #include "link/ComPort.h"
 #include "link/ComPortLog.h"
+#include "operations/HourFrames.h"
+#include "operations/MemoryCopyPlan.h"
+#include "operations/SuffixFrames.h"
 #include "protocol/HexDisplay.h"
 #include "widgets/Colors.h"
 #include "widgets/DsFancyButton.h"
@@ -291,8 +294,7 @@ void TFMmain::BuildSuffixPage() {
     const QFont f = UiFont(15, true);
     Label5 = MakeLabel(TabSheet1, QStringLiteral("Label5"), QStringLiteral("Model"), 78, 33, f);
     CBSuffix = Named(
-        new TComboBox(TabSheet1, false,
-                      {QStringLiteral("Kestra M2 제외 전모델"), QStringLiteral("Kestra M1,M2")}),
+        new TComboBox(TabSheet1, false, SuffixModelNames()),
         QStringLiteral("CBSuffix"));
     CBSuffix->setGeometry(134, 29, 211, 28);
     CBSuffix->setFont(f);
@@ -322,9 +324,7 @@ void TFMmain::BuildHourPage() {
     const QFont f = UiFont(15, true);
     Label71 = MakeLabel(TabSheet2, QStringLiteral("Label71"), QStringLiteral("Model"), 119, 25, f);
     CB_Model =
-        Named(new TComboBox(TabSheet2, false,
-                            {QStringLiteral("Kestra S7"), QStringLiteral("Kestra M1,M2"),
-                             QStringLiteral("Orvel 500i"), QStringLiteral("Orvel 500, Dantro")}),
+        Named(new TComboBox(TabSheet2, false, HourModelNames()),
               QStringLiteral("CB_Model"));
     CB_Model->setGeometry(175, 21, 184, 28);
     CB_Model->setFont(f);
@@ -366,9 +366,7 @@ void TFMmain::BuildMemoryPage() {
     BT_Write =
         MakeButton(TabSheet3, QStringLiteral("BT_Write"), QRect(110, 8, 100, 41),
                    QStringLiteral(" WRITE"), UiFont(16, true), false, 3, TButtonGlyph::Write);
-    CBModelM = Named(new TComboBox(TabSheet3, false,
-                                   {QStringLiteral("Kestra S7,R,fR"),
-                                    QStringLiteral("Kestra M1,M2"), QStringLiteral("공압기전체")}),
+    CBModelM = Named(new TComboBox(TabSheet3, false, MemoryModelNames()),
                      QStringLiteral("CBModelM"));
     CBModelM->setGeometry(216, 17, 184, 28);
     CBModelM->setFont(f);

@@ -10,7 +10,6 @@
 #include <QHostAddress>
 #include <QMetaObject>
 
-#include "app/ErrorBox.h"
 
 ESocketError ESocketError::Api(int errorCode, const QString& description, const QString& api) {
     // One multi-argument arg(): a description that itself contains "%1" stays as it is.

@@ -110,3 +110,8 @@ THourLayout HourLayout(int model) {
                     false};
     }
 }
+
+QStringList HourModelNames() {
+    return {QStringLiteral("Kestra S7"), QStringLiteral("Kestra M1,M2"), QStringLiteral("Orvel 500i"),
+            QStringLiteral("Orvel 500, Dantro")};
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <optional>
 
@@ -39,3 +40,6 @@ struct THourLayout {
 };
 
 THourLayout HourLayout(int model);
+
+// The rows of the hour page's model list, one per model.
+QStringList HourModelNames();

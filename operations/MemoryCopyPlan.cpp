@@ -60,3 +60,8 @@ QByteArray BuildMemoryWriteRequest(quint8 slave, qint32 offset, const QByteArray
     return BuildWriteRequest(slave, quint16(kMemoryWindowRegister + offset),
                              quint16(data.size() / 2), data);
 }
+
+QStringList MemoryModelNames() {
+    return {QStringLiteral("Kestra S7,R,fR"), QStringLiteral("Kestra M1,M2"),
+            QStringLiteral("공압기전체")};
+}

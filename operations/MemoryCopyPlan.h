@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 #include <QtGlobal>
 #include <optional>
 
@@ -46,3 +47,6 @@ bool ReadReplyCarriesBlock(const QByteArray& reply, qint32 readLen);
 QByteArray BuildMemoryReadRequest(quint8 slave, qint32 offset, qint32 length);
 // Function 16 request writing the data at the offset.
 QByteArray BuildMemoryWriteRequest(quint8 slave, qint32 offset, const QByteArray& data);
+
+// The rows of the memory page's model list, one per memory model.
+QStringList MemoryModelNames();

@@ -49,3 +49,7 @@ QByteArray BuildBoardSuffixRequest(quint8 slave, const QString& year, const QStr
     AppendNumberWord(data, number);
     return BuildWriteRequest(slave, kBoardSuffixRegister, 0, data);
 }
+
+QStringList SuffixModelNames() {
+    return {QStringLiteral("Kestra M2 제외 전모델"), QStringLiteral("Kestra M1,M2")};
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // The serial-number suffix and board suffix records: one function 16 request of four data bytes
@@ -25,3 +26,6 @@ QByteArray BuildSuffixRequest(quint8 slave, int suffixRow, const QString& year,
 // byte first. All three are converted leniently.
 QByteArray BuildBoardSuffixRequest(quint8 slave, const QString& year, const QString& month,
                                    const QString& number);
+
+// The rows of the suffix page's model list, as the operator sees them.
+QStringList SuffixModelNames();

@@ -31,6 +31,8 @@ public:
     void SetPacing(int baudRate, bool parity, int chunkMs);
     // When the last queued bytes are due; earlier than Now() when nothing waits.
     qint64 LastDue() const { return FLastDue; }
+    // A reply is still waiting to be sent.
+    bool Busy() const { return !FQueue.isEmpty(); }
 
     // A reply kept back to go out together with the next one.
     void Hold(const QByteArray& reply) { FHeld = reply; }

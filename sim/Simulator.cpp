@@ -234,7 +234,7 @@ void TSimulator::Reply(TSimLink& link, const TAnswer& answer, const TFaults& fau
     qint64 due = link.Now() + FOptions.Faults.DelayMs + faults.LateMs;
     // A controller still busy with an earlier reply takes this request after it, with its usual
     // turnaround: the replies do not run together into one.
-    if (link.LastDue() >= link.Now())
+    if (link.Busy())
         due = qMax(due, link.LastDue() + kTurnaroundMs);
     if (faults.SplitMs > 0 && reply.size() > 1) {
         const qsizetype half = reply.size() / 2;
