@@ -4,18 +4,25 @@
 #include <QElapsedTimer>
 
 #include "link/LinkIo.h"
+#include "operations/MemoryCopyPlan.h"
 #include "operations/RequestLedger.h"
 #include "protocol/CRC16.h"
 #include "protocol/Frames.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr quint8 kException = 0x80;
-constexpr int kTestReplyLength = 93;
 // A drain ends at the latest after this long even while bytes keep coming.
 constexpr int kLongestDrainMs = 2000;
+// What a controller may take to start its answer, beyond the wire time of the frames: a busy
+// one answers well after a second now and then.
+constexpr int kTurnaroundMs = 800;
+// Requests kept open; an older one has long been answered or lost.
+constexpr size_t kOpenLimit = 64;
 
-quint8 At(const QByteArray& bytes, int i) {
+quint8 At(const QByteArray& bytes, qsizetype i) {
     return quint8(bytes[i]);
 }
 
@@ -26,197 +33,209 @@ int LongestReply(const QByteArray& request) {
     return 8;
 }
 
-QString Hex2(int value) {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
-
 }  // namespace
 
-int ExpectedReplyLength(const QByteArray& request, const QByteArray& received) {
-    if (received.isEmpty())
-        return 0;
-    if (request.size() < 2 || At(received, 0) != At(request, 0))
-        return -1;
+int ReplyFrameLength(const QByteArray& received) {
     if (received.size() < 2)
         return 0;
-    const quint8 function = At(request, 1);
-    if (At(received, 1) == (function | kException))
-        return 5;
-    if (At(received, 1) != function)
-        return -1;
+    const quint8 function = At(received, 1);
+    if ((function & kException) != 0)
+        return (function & ~kException) == 3 || (function & ~kException) == 4 ||
+                       (function & ~kException) == 16
+                   ? 5
+                   : -1;
     if (function == 16)
         return 8;
-    if (received.size() < 3)
-        return 0;
-    const int length = 5 + At(received, 2);
-    return length == LongestReply(request) ? length : -1;
+    if (function != 3 && function != 4)
+        return -1;
+    return received.size() < 3 ? 0 : 5 + At(received, 2);
 }
 
 bool CrcChecks(const QByteArray& frame) {
     if (frame.size() < 4)
         return false;
-    const int n = int(frame.size()) - 2;
+    const qsizetype n = frame.size() - 2;
     return CalcCRC16(AsBytes(frame), quint16(n)) == ((At(frame, n) << 8) | At(frame, n + 1));
 }
 
 TTransactor::TTransactor(TLinkIo& link, TTransactionOptions options)
-    : FLink(link), FRetries(qMax(0, options.Retries)) {
+    : FLink(link), FRetries(qMax(0, options.Retries)), FTimeoutMs(options.TimeoutMs) {
     const int speed = link.LineSpeed();
     // A serial line: a few characters of silence, plus the delay with which USB adapters hand
     // bytes over. A TCP stream to a gateway may split a reply anywhere.
     const int characterMs = speed > 0 ? (link.BitsPerByte() * 1000 + speed - 1) / speed : 0;
     FSilenceMs = options.SilenceMs > 0 ? options.SilenceMs : speed > 0 ? 20 + 4 * characterMs : 100;
-    FTimeoutMs = options.TimeoutMs;
 }
 
-void TTransactor::Send(const QByteArray& frame) {
-    if (Trace)
-        Trace('>', frame, QString());
+int TTransactor::AttemptTimeoutMs(const QByteArray& request) const {
+    if (FTimeoutMs > 0)
+        return FTimeoutMs;
+    // The request and its longest reply on the wire, and the controller's turnaround.
+    const int speed = FLink.LineSpeed();
+    if (speed <= 0)
+        return kTurnaroundMs;
+    const qint64 bits = qint64(request.size() + LongestReply(request)) * FLink.BitsPerByte();
+    return int(bits * 1000 / speed) + kTurnaroundMs;
+}
+
+void TTransactor::Note(char direction, const QByteArray& frame, const QString& verdict) {
+    if (Trace && !frame.isEmpty())
+        Trace(direction, frame, verdict);
+}
+
+void TTransactor::Send(const QByteArray& frame, bool settle) {
+    Note('>', frame, QString());
     FLink.Send(frame);
-}
-
-void TTransactor::Dropped(const QByteArray& bytes) {
-    if (!bytes.isEmpty() && Trace)
-        Trace('<', bytes, QStringLiteral("dropped"));
+    FOpen.push_back({frame, settle});
+    if (FOpen.size() > kOpenLimit)
+        FOpen.pop_front();
 }
 
 TTransactionResult TTransactor::Transact(const QByteArray& request) {
     TTransactionResult result;
-    // Per attempt: the request and its longest reply on the wire, and the controller's turnaround.
-    int timeoutMs = FTimeoutMs;
-    if (timeoutMs <= 0) {
-        const int speed = FLink.LineSpeed();
-        const qint64 bits = qint64(request.size() + LongestReply(request)) * FLink.BitsPerByte();
-        timeoutMs = speed > 0 ? int(bits * 1000 / speed) + 200 : 500;
-    }
+    const auto taken = [&](TTaken how, const QByteArray& reply) {
+        if (how == TTaken::Answer) {
+            result.Status = TTransactionResult::TStatus::Answered;
+            result.Reply = reply;
+            return true;
+        }
+        if (how == TTaken::Exception) {
+            result.Status = TTransactionResult::TStatus::Exception;
+            result.Reply = reply;
+            result.ExceptionCode = At(reply, 2);
+        } else {
+            result.Status = TTransactionResult::TStatus::NoAnswer;
+            result.Reply.clear();
+        }
+        return false;
+    };
     for (int attempt = 0; attempt <= FRetries; ++attempt) {
         ++result.Attempts;
-        if (FUnsettled) {
-            Drain();
-            if (!Settle(At(request, 0)))
-                continue;
-        }
-        Send(request);
         QByteArray reply;
-        switch (Await(request, reply, timeoutMs)) {
-            case TAwait::Valid:
-                result.Status = TTransactionResult::TStatus::Answered;
-                result.Reply = reply;
-                return result;
-            case TAwait::Exception:
-                result.Status = TTransactionResult::TStatus::Exception;
-                result.Reply = reply;
-                result.ExceptionCode = At(reply, 2);
-                break;
-            case TAwait::Invalid:
-            case TAwait::Silent:
-                FUnsettled = true;
-                result.Status = TTransactionResult::TStatus::NoAnswer;
-                result.Reply.clear();
-                break;
+        // A request may still be answered: its answer could be taken for this one.
+        const bool unsettled =
+            std::any_of(FOpen.begin(), FOpen.end(), [](const TOpen& open) { return !open.Settle; });
+        if (unsettled) {
+            const TTaken settled = Settle(request, reply);
+            if (settled != TTaken::Settled) {
+                if (taken(settled, reply))
+                    return result;
+                continue;
+            }
         }
+        Send(request, false);
+        TTaken how = Collect(request, {}, AttemptTimeoutMs(request), false, reply);
+        // No answer in time: it may still be on its way, and is taken if it comes before the
+        // line falls silent.
+        if (how == TTaken::None)
+            how = Collect(request, {}, kLongestDrainMs, true, reply);
+        if (taken(how, reply))
+            return result;
     }
     return result;
 }
 
-TTransactor::TAwait TTransactor::Await(const QByteArray& request, QByteArray& reply,
-                                       int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+TTransactor::TTaken TTransactor::Settle(const QByteArray& request, QByteArray& reply) {
+    // 1 to 8 registers from the start of the memory window: shorter than any block a sweep
+    // reads, and of a length no other open settle request has.
+    QByteArray settle;
+    for (int tries = 0; tries < 8; ++tries) {
+        const int registers = 1 + FSettles++ % 8;
+        settle = BuildReadRequest(At(request, 0), 3, kMemoryWindowRegister, quint16(registers));
+        if (std::none_of(FOpen.begin(), FOpen.end(),
+                         [&](const TOpen& open) { return open.Frame == settle; }))
+            break;
+    }
+    Send(settle, true);
+    return Collect(request, settle, AttemptTimeoutMs(settle), false, reply);
+}
+
+TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteArray& settle,
+                                         int waitMs, bool untilSilent, QByteArray& reply) {
+    const QDeadlineTimer deadline(waitMs, Qt::PreciseTimer);
+    for (;;) {
+        QDeadlineTimer next = deadline;
+        if (untilSilent)
+            next = qMin(deadline, QDeadlineTimer(FSilenceMs, Qt::PreciseTimer));
+        QByteArray frame;
+        if (!NextFrame(At(request, 0), next, frame))
+            return TTaken::None;
+        // The oldest open request the reply can answer; every older one has been answered or
+        // lost, since the controller answers in order.
+        auto answered = FOpen.begin();
+        while (answered != FOpen.end() && !ReplyCanAnswer(answered->Frame, frame))
+            ++answered;
+        if (answered == FOpen.end()) {
+            Note('<', frame, QStringLiteral("mismatch"));
+            continue;
+        }
+        // An identical earlier request has the same answer.
+        const bool ours = !answered->Settle && answered->Frame == request;
+        const bool settled = answered->Settle && answered->Frame == settle;
+        FOpen.erase(FOpen.begin(), answered + 1);
+        if (settled) {
+            Note('<', frame, QStringLiteral("settled"));
+            return TTaken::Settled;
+        }
+        if (!ours) {
+            Note('<', frame, QStringLiteral("earlier request"));
+            continue;
+        }
+        reply = frame;
+        if ((At(frame, 1) & kException) != 0) {
+            Note('<', frame,
+                 QStringLiteral("exception ") +
+                     QString::number(At(frame, 2), 16).rightJustified(2, u'0').toUpper());
+            return TTaken::Exception;
+        }
+        Note('<', frame, QStringLiteral("ok"));
+        return TTaken::Answer;
+    }
+}
+
+bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& frame) {
     QElapsedTimer sinceByte;
     sinceByte.start();
+    QByteArray dropped;
+    const auto dropFirst = [&] {
+        dropped += FBuffer.front();
+        FBuffer.remove(0, 1);
+    };
     for (;;) {
-        if (!FBuffer.isEmpty()) {
-            const int length = ExpectedReplyLength(request, FBuffer);
-            if (length > 0 && FBuffer.size() >= length) {
-                reply = FBuffer.left(length);
-                FBuffer.remove(0, length);
-                // Anything after the reply is not an answer to anything: it is dropped before
-                // the next request.
-                if (!FBuffer.isEmpty())
-                    FUnsettled = true;
-                if (!CrcChecks(reply)) {
-                    if (Trace)
-                        Trace('<', reply, QStringLiteral("crc"));
-                    return TAwait::Invalid;
-                }
-                if (!ReplyCanAnswer(request, reply)) {
-                    if (Trace)
-                        Trace('<', reply, QStringLiteral("mismatch"));
-                    return TAwait::Invalid;
-                }
-                const bool exception = (At(reply, 1) & kException) != 0;
-                if (Trace)
-                    Trace('<', reply,
-                          exception ? QStringLiteral("exception ") + Hex2(At(reply, 2))
-                                    : QStringLiteral("ok"));
-                return exception ? TAwait::Exception : TAwait::Valid;
+        // A frame begins with the slave and a header this program can frame.
+        while (!FBuffer.isEmpty()) {
+            const int length = ReplyFrameLength(FBuffer);
+            if (At(FBuffer, 0) != slave || length < 0) {
+                dropFirst();
+                continue;
             }
+            if (length == 0 || FBuffer.size() < length)
+                break;
+            if (!CrcChecks(FBuffer.left(length))) {
+                dropFirst();
+                continue;
+            }
+            Note('<', dropped, QStringLiteral("broken"));
+            frame = FBuffer.left(length);
+            FBuffer.remove(0, length);
+            return true;
         }
-        // A reply begun waits for its next byte at most the silence; none begun waits for the
-        // attempt's deadline.
+        // A frame begun waits for its next byte at most the silence; then it is broken.
         QDeadlineTimer wait = deadline;
-        if (!FBuffer.isEmpty())
+        const bool begun = !FBuffer.isEmpty();
+        if (begun)
             wait = qMin(deadline, QDeadlineTimer(qMax<qint64>(0, FSilenceMs - sinceByte.elapsed()),
                                                  Qt::PreciseTimer));
         if (FLink.WaitForBytes(wait)) {
             FBuffer += FLink.Take();
             sinceByte.restart();
-            if (ExpectedReplyLength(request, FBuffer) >= 0)
-                continue;
-            // Not the start of an answer: whatever it is ends in silence and is dropped.
-        } else if (FBuffer.isEmpty()) {
-            return TAwait::Silent;
+            continue;
         }
-        if (Trace)
-            Trace('<', FBuffer,
-                  ExpectedReplyLength(request, FBuffer) < 0 ? QStringLiteral("mismatch")
-                                                            : QStringLiteral("broken"));
-        FBuffer.clear();
-        return TAwait::Invalid;
-    }
-}
-
-void TTransactor::Drain() {
-    QElapsedTimer total;
-    total.start();
-    QByteArray dropped = std::exchange(FBuffer, {});
-    while (total.elapsed() < kLongestDrainMs &&
-           FLink.WaitForBytes(QDeadlineTimer(FSilenceMs, Qt::PreciseTimer)))
-        dropped += FLink.Take();
-    Dropped(dropped);
-}
-
-bool TTransactor::Settle(quint8 slave) {
-    Send(BuildCommTestRequest(slave));
-    const QDeadlineTimer deadline(FTimeoutMs > 0 ? FTimeoutMs : 500, Qt::PreciseTimer);
-    // The test's answer, or the exception a controller without input registers gives, found
-    // anywhere in what arrives: everything before it has been answered or lost.
-    const auto settledAt = [&]() -> int {
-        for (int i = 0; i + 5 <= FBuffer.size(); ++i) {
-            if (At(FBuffer, i) != slave)
-                continue;
-            const int length = At(FBuffer, i + 1) == 4 && At(FBuffer, i + 2) == 88
-                                   ? kTestReplyLength
-                               : At(FBuffer, i + 1) == (4 | kException) ? 5
-                                                                        : 0;
-            if (length > 0 && i + length <= FBuffer.size() && CrcChecks(FBuffer.mid(i, length)))
-                return i + length;
+        if (begun && sinceByte.elapsed() >= FSilenceMs) {
+            dropFirst();
+            continue;
         }
-        return -1;
-    };
-    for (;;) {
-        const int end = settledAt();
-        if (end >= 0) {
-            Dropped(FBuffer.left(end));
-            FBuffer.remove(0, end);
-            Drain();
-            FUnsettled = false;
-            return true;
-        }
-        if (!FLink.WaitForBytes(deadline)) {
-            Dropped(std::exchange(FBuffer, {}));
-            return false;
-        }
-        FBuffer += FLink.Take();
+        Note('<', dropped, QStringLiteral("broken"));
+        return false;
     }
 }

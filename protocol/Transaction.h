@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QtGlobal>
+#include <deque>
 #include <functional>
 
 class TLinkIo;
@@ -10,10 +12,9 @@ class TLinkIo;
 // Request and reply, framed by length rather than by silence: a reply is complete when the
 // length its function implies has arrived (3 and 4: 5 + byte count, 16: 8, an exception: 5).
 
-// The length the reply to request will have, judged from the bytes received so far: 0 while its
-// header has not arrived; -1 when the bytes cannot begin an answer to request (another slave,
-// another function, a byte count the request did not ask for).
-int ExpectedReplyLength(const QByteArray& request, const QByteArray& received);
+// The length of the reply that begins the bytes, from its header: 0 while the header is not
+// complete; -1 when the bytes cannot begin a reply (a function this program never asks for).
+int ReplyFrameLength(const QByteArray& received);
 
 // A complete frame whose CRC checks.
 bool CrcChecks(const QByteArray& frame);
@@ -21,7 +22,7 @@ bool CrcChecks(const QByteArray& frame);
 struct TTransactionOptions {
     int Retries = 3;    // further attempts after the first
     int TimeoutMs = 0;  // per attempt; 0: from the line speed
-    int SilenceMs = 0;  // gap that ends a broken reply; 0: from the line speed
+    int SilenceMs = 0;  // a gap that ends a broken reply; 0: from the line speed
 };
 
 struct TTransactionResult {
@@ -33,34 +34,45 @@ struct TTransactionResult {
 };
 
 // Sends requests one at a time and takes for each only a reply that can answer it. A reply that
-// is lost, corrupted, mismatched or an exception is retried. Before a request goes out after one
-// whose answer was not taken, the line is drained until silent and then settled: a
-// communication test is sent and everything up to its answer is dropped. The controller answers
-// in order, so a late answer to an earlier request can never be taken for a later one.
+// is lost, corrupted, mismatched or an exception is retried; before a retry the line is drained
+// until silent. Every request sent stays open until a reply answers it or a later one: the
+// controller answers in order, so a reply is the answer to the oldest open request it can answer.
+// A request is sent again only once the line is settled: a short read of the memory window, of a
+// length no other open request has, has been answered, which proves every earlier request
+// answered or lost. So a late answer to an earlier request is never taken for a later one.
 class TTransactor {
 public:
     TTransactor(TLinkIo& link, TTransactionOptions options);
 
-    // Every frame sent ('>') and received ('<') with its verdict ("ok", "crc", "mismatch",
-    // "exception 02", "broken", "dropped").
+    // Every frame sent ('>') and received ('<') with its verdict: "ok", "exception 02", "crc",
+    // "mismatch", "earlier request", "settled", "broken".
     std::function<void(char direction, const QByteArray& frame, const QString& verdict)> Trace;
 
     TTransactionResult Transact(const QByteArray& request);
 
-    int TimeoutMs() const { return FTimeoutMs; }
-
 private:
-    enum class TAwait { Valid, Exception, Invalid, Silent };
-    TAwait Await(const QByteArray& request, QByteArray& reply, int timeoutMs);
-    bool Settle(quint8 slave);
-    void Drain();
-    void Send(const QByteArray& frame);
-    void Dropped(const QByteArray& bytes);
+    enum class TTaken { None, Answer, Exception, Settled };
+    struct TOpen {
+        QByteArray Frame;
+        bool Settle;
+    };
+    // Takes the frames that arrive until the request is answered (or, with settle, the settle
+    // request is) or the wait ends: at the deadline, or with untilSilent once the line has been
+    // silent for the silence period.
+    TTaken Collect(const QByteArray& request, const QByteArray& settle, int waitMs,
+                   bool untilSilent, QByteArray& reply);
+    TTaken Settle(const QByteArray& request, QByteArray& reply);
+    // The next complete frame from the slave whose CRC checks; broken bytes are dropped.
+    bool NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& frame);
+    void Send(const QByteArray& frame, bool settle);
+    int AttemptTimeoutMs(const QByteArray& request) const;
+    void Note(char direction, const QByteArray& frame, const QString& verdict);
 
     TLinkIo& FLink;
     int FRetries;
     int FTimeoutMs;
     int FSilenceMs;
-    QByteArray FBuffer;       // received and not yet consumed
-    bool FUnsettled = false;  // a request went out whose answer may still come
+    QByteArray FBuffer;       // received and not yet framed
+    std::deque<TOpen> FOpen;  // requests sent and not yet answered, oldest first
+    int FSettles = 0;         // settle requests sent, for their lengths
 };
