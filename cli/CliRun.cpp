@@ -158,34 +158,6 @@ void LoadMemoryFile(TPlan& plan) {
     MemoryTextToImage(text, plan.Image);
 }
 
-std::vector<TMemoryBlock> ReadBlocks(int row) {
-    std::vector<TMemoryBlock> blocks;
-    const TMemoryModel& model = *MemoryModel(row);
-    qint32 addr = 0;
-    for (qint32 n = 0;; ++n) {
-        const auto next = NextReadBlock(model, addr, n);
-        if (!next)
-            return blocks;
-        blocks.push_back(*next);
-        addr = next->Offset;
-    }
-}
-
-std::vector<TMemoryBlock> WriteBlocks(int row) {
-    std::vector<TMemoryBlock> blocks;
-    const TMemoryModel& model = *MemoryModel(row);
-    qint32 addr = 0;
-    qint32 n = 0;
-    for (;;) {
-        const auto next = NextWriteBlock(model, addr, n);
-        if (!next)
-            return blocks;
-        blocks.push_back(*next);
-        addr = next->Offset;
-        ++n;
-    }
-}
-
 int PlanEnd(const std::vector<TMemoryBlock>& blocks) {
     int end = 0;
     for (const TMemoryBlock& b : blocks)
@@ -314,7 +286,7 @@ TPlan MakePlan(const TCliArgs& args) {
         } else {
             plan.File = args.File;
             LoadMemoryFile(plan);
-            const int end = PlanEnd(WriteBlocks(plan.MemoryRow));
+            const int end = PlanEnd(WritePlan(plan.MemoryRow));
             if (plan.FileBytes < end)
                 throw ECliUsage(
                     QStringLiteral("%1: %2 bytes, but memory model %3 is written up to byte %4")
@@ -400,7 +372,7 @@ public:
 
     // A read sweep into image; false when a block got no valid answer.
     bool ReadSweep(std::vector<quint8>& image, QString& text, TOutcome& outcome) {
-        const std::vector<TMemoryBlock> blocks = ReadBlocks(FPlan.MemoryRow);
+        const std::vector<TMemoryBlock> blocks = ReadPlan(FPlan.MemoryRow);
         TProgress progress(QStringLiteral("read"), int(blocks.size()));
         for (size_t k = 0; k < blocks.size(); ++k) {
             const TMemoryBlock& b = blocks[k];
@@ -418,7 +390,7 @@ public:
     }
 
     bool WriteSweep(TOutcome& outcome) {
-        const std::vector<TMemoryBlock> blocks = WriteBlocks(FPlan.MemoryRow);
+        const std::vector<TMemoryBlock> blocks = WritePlan(FPlan.MemoryRow);
         TProgress progress(QStringLiteral("write"), int(blocks.size()));
         for (size_t k = 0; k < blocks.size(); ++k) {
             const TMemoryBlock& b = blocks[k];
@@ -442,7 +414,7 @@ public:
         if (!ReadSweep(memory, text, outcome))
             return;
         int compared = 0;
-        for (const TMemoryBlock& b : WriteBlocks(FPlan.MemoryRow)) {
+        for (const TMemoryBlock& b : WritePlan(FPlan.MemoryRow)) {
             for (int k = b.Offset; k < b.Offset + b.Length; ++k, ++compared) {
                 if (memory[size_t(k)] == FPlan.Image[size_t(k)])
                     continue;

@@ -65,3 +65,25 @@ QStringList MemoryModelNames() {
     return {QStringLiteral("Kestra S7,R,fR"), QStringLiteral("Kestra M1,M2"),
             QStringLiteral("공압기전체")};
 }
+
+std::vector<TMemoryBlock> ReadPlan(int row) {
+    std::vector<TMemoryBlock> blocks;
+    const TMemoryModel* model = MemoryModel(row);
+    qint32 acknowledged = 0;
+    for (auto b = model ? NextReadBlock(*model, 0, 0) : std::nullopt; b;
+         b = NextReadBlock(*model, b->Offset, ++acknowledged))
+        blocks.push_back(*b);
+    return blocks;
+}
+
+std::vector<TMemoryBlock> WritePlan(int row) {
+    std::vector<TMemoryBlock> blocks;
+    const TMemoryModel* model = MemoryModel(row);
+    qint32 acknowledged = 0;
+    for (auto b = model ? NextWriteBlock(*model, 0, acknowledged) : std::nullopt; b;) {
+        blocks.push_back(*b);
+        ++acknowledged;
+        b = NextWriteBlock(*model, b->Offset, acknowledged);
+    }
+    return blocks;
+}

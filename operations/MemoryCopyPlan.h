@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <optional>
+#include <vector>
 
 // The block plans of the memory copy and its request frames. The controller exposes its memory as
 // registers: byte offset k is register 0xC000 + k, and a block of n bytes is n / 2 registers.
@@ -38,6 +39,11 @@ std::optional<TMemoryBlock> NextReadBlock(const TMemoryModel& model, qint32 read
 // writeBlockNo past that region.
 std::optional<TMemoryBlock> NextWriteBlock(const TMemoryModel& model, qint32 writeAddr,
                                            qint32& writeBlockNo);
+
+// Every block of a whole read or write sweep of a row's model, in the order the sweep sends them;
+// empty for a row that does not exist.
+std::vector<TMemoryBlock> ReadPlan(int row);
+std::vector<TMemoryBlock> WritePlan(int row);
 
 // Whether an accepted function-3 reply (header, data, CRC) is long enough to carry readLen data
 // bytes. A shorter one would otherwise be stored with its CRC, or bytes beyond it, as data.

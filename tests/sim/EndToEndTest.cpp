@@ -117,24 +117,8 @@ protected:
     }
 
     // Blocks a read or write sweep of the model covers.
-    static std::vector<TMemoryBlock> ReadBlocks(int row) {
-        std::vector<TMemoryBlock> blocks;
-        qint32 no = 0;
-        for (auto b = NextReadBlock(*MemoryModel(row), 0, 0); b;
-             b = NextReadBlock(*MemoryModel(row), b->Offset, ++no))
-            blocks.push_back(*b);
-        return blocks;
-    }
-    static std::vector<TMemoryBlock> WriteBlocks(int row) {
-        std::vector<TMemoryBlock> blocks;
-        qint32 no = 0;
-        for (auto b = NextWriteBlock(*MemoryModel(row), 0, no); b;) {
-            blocks.push_back(*b);
-            ++no;
-            b = NextWriteBlock(*MemoryModel(row), b->Offset, no);
-        }
-        return blocks;
-    }
+    static std::vector<TMemoryBlock> ReadBlocks(int row) { return ReadPlan(row); }
+    static std::vector<TMemoryBlock> WriteBlocks(int row) { return WritePlan(row); }
 
     // Every byte a read sweep brought equals the simulator's memory; the number of wrong ones.
     int ExpectImageOfDefaultMemory(int row) {
