@@ -210,7 +210,7 @@ QString CliUsageText() {
         "\n"
         "Exit status:\n"
         "  0  done (and verified when asked)\n"
-        "  1  bad usage or value, or the log cannot be written; nothing was sent\n"
+        "  1  bad usage or value, or the log cannot be written: nothing was sent\n"
         "  2  the link could not be opened\n"
         "  3  no valid answer after the retries\n"
         "  4  the controller answered with an exception\n"

@@ -147,7 +147,8 @@ TTransactor::TTaken TTransactor::Settle(const QByteArray& request, QByteArray& r
             break;
     }
     Send(settle, true);
-    return Collect(request, settle, AttemptTimeoutMs(settle), false, reply);
+    // Something on the line is late: the settle waits out twice an attempt's time.
+    return Collect(request, settle, 2 * AttemptTimeoutMs(settle), false, reply);
 }
 
 TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteArray& settle,

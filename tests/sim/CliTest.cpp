@@ -86,7 +86,21 @@ TEST_P(CliCommands, EveryCommandDoesItsWorkAndSaysSo) {
     auto sim = Sim();
     const QStringList link = Link(*sim);
 
-    TCliRun run = RunCli(link + QStringList{QStringLiteral("--json"), QStringLiteral("test")});
+    // Without link options, the window's settings file names the link and the slave.
+    const QString ini = Path(QStringLiteral("Tolma.ini"));
+    QFile settings(ini);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(QStringLiteral("[COM]\nID=1\nPORT=%1\nBaudrate=2\nParity=0\n")
+                       .arg(sim->PtyPath())
+                       .toUtf8());
+    settings.close();
+    TCliRun run = RunCli(
+        {QStringLiteral("--settings"), ini, QStringLiteral("--json"), QStringLiteral("test")});
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_TRUE(
+        run.Out.contains(QStringLiteral("\"link\":\"serial %1 38400 8N1\"").arg(sim->PtyPath())));
+
+    run = RunCli(link + QStringList{QStringLiteral("--json"), QStringLiteral("test")});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
     const QJsonObject test = QJsonDocument::fromJson(run.Out.toUtf8()).object();
     EXPECT_EQ(test.value(QStringLiteral("registers")).toArray().size(), 44);
