@@ -93,7 +93,8 @@ bool TFileDialog::Execute(QWidget* parent) {
 TFMmain::TFMmain(QWidget* parent) : QWidget(parent) {
     InstallFontSubstitutes();
     FMmain = this;
-    FSettingsFileName = QCoreApplication::applicationDirPath() + QStringLiteral("/Tolma.ini");
+    FSettingsFileName =
+        SettingsFileLocation(QCoreApplication::applicationDirPath(), UserSettingsDir());
     setObjectName(QStringLiteral("FMmain"));
     setWindowTitle(QStringLiteral("Quorrin  V3.01"));
     setWindowIcon(QIcon(QPixmap::fromImage(MakeWindowIcon())));

@@ -52,11 +52,12 @@ QImage MakeLogo() {
     return image;
 }
 
-QImage MakeWindowIcon() {
-    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+QImage MakeWindowIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     DrawControllerFace(p, QRectF(0, 2, 32, 28));
     return image;
 }

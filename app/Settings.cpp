@@ -1,8 +1,12 @@
 #include "app/Settings.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringEncoder>
+#include <QTemporaryFile>
 // Values are handled as raw bytes here (UTF-8 is decoded by Qt), so no converter is needed.
 #define SI_NO_CONVERSION
 // Debian's packaging keeps the template bodies behind this switch; this is the one unit that
@@ -144,4 +148,30 @@ bool WriteTolmaFile(const QString& fileName, const TTolmaValues& values) {
             return false;
     }
     return true;
+}
+
+namespace {
+
+// Whether a file can be created in the folder: the real test, which a read-only mount, an
+// immutable folder or missing rights all fail, whoever runs the program.
+bool CanCreateFilesIn(const QString& dir) {
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".quorrin-XXXXXX")));
+    return probe.open();
+}
+
+}  // namespace
+
+QString SettingsFileLocation(const QString& executableDir, const QString& configDir) {
+    const QString besideProgram = QDir(executableDir).filePath(QStringLiteral("Tolma.ini"));
+    if (CanCreateFilesIn(executableDir))
+        return besideProgram;
+    const QString user = QDir(configDir).filePath(QStringLiteral("Tolma.ini"));
+    if (!QFileInfo::exists(user) && QFileInfo(besideProgram).isFile() && QDir().mkpath(configDir))
+        QFile::copy(besideProgram, user);
+    return user;
+}
+
+QString UserSettingsDir() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("Quorrin"));
 }

@@ -44,3 +44,11 @@ int SettingRow(const QString& text);
 // sections, keys and comments stay. A value is written up to its first line break. Stops at the
 // first failure and returns false.
 bool WriteTolmaFile(const QString& fileName, const TTolmaValues& values);
+
+// Where the settings file lives. Next to the executable when that folder can be written, so that
+// a built or copied program keeps its own file. Otherwise (an installed program) in the user's
+// configuration folder: configDir, the window's and the command line's alike; when no file is
+// there yet, the one next to the executable, if any, is copied there first.
+QString SettingsFileLocation(const QString& executableDir, const QString& configDir);
+// The user's configuration folder for Quorrin: $XDG_CONFIG_HOME/Quorrin or ~/.config/Quorrin.
+QString UserSettingsDir();

@@ -224,10 +224,10 @@ TPlan MakePlan(const TCliArgs& args) {
         (!args.Has(QStringLiteral("serial")) && !args.Has(QStringLiteral("lan"))) ||
         !args.Has(QStringLiteral("slave"));
     if (needSettings) {
-        const QString path = args.Has(QStringLiteral("settings"))
-                                 ? Text(args, QStringLiteral("settings"))
-                                 : QDir(QCoreApplication::applicationDirPath())
-                                       .filePath(QStringLiteral("Tolma.ini"));
+        const QString path =
+            args.Has(QStringLiteral("settings"))
+                ? Text(args, QStringLiteral("settings"))
+                : SettingsFileLocation(QCoreApplication::applicationDirPath(), UserSettingsDir());
         if (args.Has(QStringLiteral("settings")) && !QFileInfo(path).isFile())
             throw ECliUsage(QStringLiteral("--settings: %1 is not a file").arg(path));
         if (QFileInfo(path).isFile())

@@ -57,6 +57,7 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
                        "TCP port and over a pseudo-terminal. Prints LISTEN, PTY and READY lines "
                        "at start, then one timestamped line per request, reply and event."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption slave(QStringLiteral("slave"), QStringLiteral("Slave ID (default 1)."),
                                    QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption tcpPort(
@@ -244,6 +245,7 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("quorrin-sim"));
+    app.setApplicationVersion(QStringLiteral(QUORRIN_VERSION));
 
     TSimOptions options;
     try {

@@ -1,5 +1,9 @@
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <memory>
 
 #include "app/Settings.h"
@@ -161,6 +165,61 @@ TEST_F(Settings, AnUnreadableFileIsNotOverwritten) {
     W->close();
     ASSERT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("쓰기 에러!!")});
     EXPECT_TRUE(QFileInfo(IniPath()).isDir());
+}
+
+// A folder no file can be created in, as /usr/bin is for a user: without write rights, and for
+// root (who has them everywhere) immutable. False when neither can be had here.
+bool MakeUnwritable(const QString& dir) {
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    const auto creatable = [&] {
+        QTemporaryFile probe(QDir(dir).filePath(QStringLiteral("probe-XXXXXX")));
+        return probe.open();
+    };
+    if (creatable())
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir});
+    return !creatable();
+}
+
+void MakeWritable(const QString& dir) {
+    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir});
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(Settings, LiveBesideAWritableProgramElseInTheUsersFolderStartedFromTheProgramsFile) {
+    {
+        // A window built here keeps its file next to its executable, which can be written.
+        TFMmain fresh;
+        EXPECT_EQ(
+            fresh.SettingsFileName(),
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Tolma.ini")));
+    }
+    Start();
+
+    QTemporaryDir program;
+    QTemporaryDir home;
+    const QString config = home.filePath(QStringLiteral("Quorrin"));
+    const QString beside = QDir(program.path()).filePath(QStringLiteral("Tolma.ini"));
+    EXPECT_EQ(SettingsFileLocation(program.path(), config), beside);
+    QFile file(beside);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[COM]\nID=7\nPORT=12\n");
+    file.close();
+    if (!MakeUnwritable(program.path()))
+        GTEST_SKIP() << "no folder here can be made unwritable";
+
+    // First run: the user's file starts as the one next to the program.
+    const QString user = SettingsFileLocation(program.path(), config);
+    EXPECT_EQ(user, QDir(config).filePath(QStringLiteral("Tolma.ini")));
+    EXPECT_EQ(ReadTolmaFile(user).PORT, QStringLiteral("12"));
+
+    // The window closes into the user's file, and the next start reads it, not the program's.
+    W->SetSettingsFileName(user);
+    W->ED_Addr->setText(QStringLiteral("9"));
+    W->close();
+    EXPECT_EQ(ReadTolmaFile(SettingsFileLocation(program.path(), config)).ID, QStringLiteral("9"));
+    EXPECT_EQ(ReadTolmaFile(beside).ID, QStringLiteral("7"));
+    MakeWritable(program.path());
 }
 
 }  // namespace
