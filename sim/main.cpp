@@ -158,6 +158,8 @@ TSimOptions ParseOptions(const QCoreApplication& app) {
         throw TUsageError{parser.errorText()};
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         throw TUsageError{
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())};
