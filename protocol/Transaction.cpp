@@ -198,6 +198,10 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& f
     QElapsedTimer sinceByte;
     sinceByte.start();
     QByteArray dropped;
+    bool crcFailed = false;  // what is dropped held a frame whose CRC did not check
+    const auto droppedVerdict = [&] {
+        return crcFailed ? QStringLiteral("crc") : QStringLiteral("broken");
+    };
     const auto dropFirst = [&] {
         dropped += FBuffer.front();
         FBuffer.remove(0, 1);
@@ -213,10 +217,11 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& f
             if (length == 0 || FBuffer.size() < length)
                 break;
             if (!CrcChecks(FBuffer.left(length))) {
+                crcFailed = true;
                 dropFirst();
                 continue;
             }
-            Note('<', dropped, QStringLiteral("broken"));
+            Note('<', dropped, droppedVerdict());
             frame = FBuffer.left(length);
             FBuffer.remove(0, length);
             return true;
@@ -236,7 +241,7 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& f
             dropFirst();
             continue;
         }
-        Note('<', dropped, QStringLiteral("broken"));
+        Note('<', dropped, droppedVerdict());
         return false;
     }
 }

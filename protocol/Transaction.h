@@ -44,8 +44,9 @@ class TTransactor {
 public:
     TTransactor(TLinkIo& link, TTransactionOptions options);
 
-    // Every frame sent ('>') and received ('<') with its verdict: "ok", "exception 02", "crc",
-    // "mismatch", "earlier request", "settled", "broken".
+    // Every frame sent ('>') and received ('<') with its verdict: "ok" (CRC and shape check),
+    // "exception 02", "mismatch" (answers no open request), "earlier request", "settled", and for
+    // bytes that frame no reply "crc" (a frame whose CRC failed) or "broken".
     std::function<void(char direction, const QByteArray& frame, const QString& verdict)> Trace;
 
     TTransactionResult Transact(const QByteArray& request);
