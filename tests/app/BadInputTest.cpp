@@ -136,9 +136,11 @@ protected:
     void Click(TDsFancyButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void ShowPage(int page) { W->PageControl1->setCurrentIndex(page); }
 
-    // The visible one of the two link buttons.
-    TDsFancyButton* LinkButton() const {
-        return W->BT_Connect->isVisible() ? W->BT_Connect : W->BT_DisConnect;
+    // An attempt still shown as connected is released first, as the operator does before the
+    // next "연 결".
+    void ReleaseAttempt() {
+        if (W->BT_DisConnect->isVisible())
+            Click(W->BT_DisConnect);
     }
 
     // After an open the 10 ms refresh enables the memory and suffix buttons; the timers are then
@@ -402,7 +404,8 @@ protected:
         W->Client->SetHostLookup({});
         Paste(W->ED_IPAddr, QStringLiteral("127.0.0.1"));
         Paste(W->ED_Port, portText);
-        Click(LinkButton());
+        ReleaseAttempt();
+        Click(W->BT_Connect);
         ASSERT_TRUE(WaitUntil([&] { return W->IsLinkOpen() && Listener->hasPendingConnections(); }))
             << portText.toStdString();
         Peer = Listener->nextPendingConnection();
@@ -439,9 +442,10 @@ TEST_F(BadLanInput, Host) {
     for (const TText& row : Texts()) {
         SCOPED_TRACE(row.what);
         Paste(W->ED_IPAddr, row.text);
+        ReleaseAttempt();
         Looked.clear();
         Dialogs.Clear();
-        Click(LinkButton());
+        Click(W->BT_Connect);
         if (row.text.isEmpty()) {
             EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("연결 실패!!")});
             EXPECT_TRUE(Looked.isEmpty());
@@ -475,9 +479,10 @@ TEST_F(BadLanInput, Port) {
         SCOPED_TRACE(row.what);
         const int portBefore = W->Client->Port();
         Paste(W->ED_Port, row.text);
+        ReleaseAttempt();
         Looked.clear();
         Dialogs.Clear();
-        Click(LinkButton());
+        Click(W->BT_Connect);
         if (!row.int32) {
             EXPECT_EQ(Dialogs.Texts(), QStringList{QStringLiteral("연결 실패!!")});
             EXPECT_TRUE(Looked.isEmpty());
