@@ -65,10 +65,14 @@ TCliArgs ParseCliArgs(const QStringList& arguments) {
     QStringList positional;
     // Options are checked against the command once it is known.
     QStringList given;
+    bool optionsEnded = false;  // after "--" everything is a command or a file name
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == QStringLiteral("--") || !argument.startsWith(u'-') ||
-            argument == QStringLiteral("-")) {
+        if (!optionsEnded && argument == QStringLiteral("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || !argument.startsWith(u'-') || argument == QStringLiteral("-")) {
             positional << argument;
             continue;
         }
@@ -136,7 +140,8 @@ TCliArgs ParseCliArgs(const QStringList& arguments) {
 }
 
 qint64 CliNumber(const QString& option, const QString& text, qint64 min, qint64 max) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,18}")));
     if (!digits.match(text).hasMatch())
         throw ECliUsage(QStringLiteral("--%1: '%2' is not a number").arg(option, text));
     const qint64 value = text.toLongLong();
@@ -150,7 +155,8 @@ int CliRow(const QString& option, const QString& text, const QStringList& rows) 
     const qsizetype byText = rows.indexOf(text);
     if (byText >= 0)
         return int(byText);
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,9}")));
     if (digits.match(text).hasMatch() && text.toInt() < rows.size())
         return text.toInt();
     throw ECliUsage(QStringLiteral("--%1: '%2' is not a row (0..%3 or one of: %4)")

@@ -140,20 +140,19 @@ void LoadMemoryFile(TPlan& plan) {
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!isxdigit(text[i].unicode()) || text[i].unicode() > 0x7F)
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')))
             throw ECliUsage(
                 QStringLiteral("%1: not a memory file (character %2 is not a hex digit)")
-                    .arg(plan.File)
-                    .arg(i + 1));
+                    .arg(plan.File, QString::number(i + 1)));
     }
     if (text.size() % 2 != 0)
         throw ECliUsage(QStringLiteral("%1: an odd number of hex digits").arg(plan.File));
     plan.FileBytes = int(text.size() / 2);
     if (plan.FileBytes > kImageSize)
-        throw ECliUsage(QStringLiteral("%1: %2 bytes, more than the memory window's %3")
-                            .arg(plan.File)
-                            .arg(plan.FileBytes)
-                            .arg(kImageSize));
+        throw ECliUsage(
+            QStringLiteral("%1: %2 bytes, more than the memory window's %3")
+                .arg(plan.File, QString::number(plan.FileBytes), QString::number(kImageSize)));
     plan.Image.assign(kImageSize, 0);
     MemoryTextToImage(text, plan.Image);
 }
@@ -290,12 +289,11 @@ TPlan MakePlan(const TCliArgs& args) {
             if (plan.FileBytes < end)
                 throw ECliUsage(
                     QStringLiteral("%1: %2 bytes, but memory model %3 is written up to byte %4")
-                        .arg(plan.File)
-                        .arg(plan.FileBytes)
-                        .arg(plan.MemoryRow)
-                        .arg(end));
+                        .arg(plan.File, QString::number(plan.FileBytes),
+                             QString::number(plan.MemoryRow), QString::number(end)));
         }
-        plan.Values = QStringLiteral("memory-model=%1 file=%2").arg(plan.MemoryRow).arg(plan.File);
+        plan.Values = QStringLiteral("memory-model=%1 file=%2")
+                          .arg(QString::number(plan.MemoryRow), plan.File);
     }
     return plan;
 }
@@ -473,7 +471,8 @@ TOutcome RunCommand(const QString& command, TRunner& runner, const TPlan& plan) 
             outcome.Result = e.Message();
             return outcome;
         }
-        outcome.Lines << QStringLiteral("read %1 bytes to %2").arg(text.size() / 2).arg(plan.File);
+        outcome.Lines << QStringLiteral("read %1 bytes to %2")
+                             .arg(QString::number(text.size() / 2), plan.File);
         outcome.Json.insert(QStringLiteral("bytes_read"), int(text.size() / 2));
         return outcome;
     }
@@ -567,6 +566,11 @@ int RunCli(const QStringList& arguments) {
             outcome.Result = QStringLiteral("link failed: %1").arg(QString::fromUtf8(e.what()));
         }
         attempts = runner.Attempts;
+        try {
+            transactor.LeaveQuiet();
+        } catch (const std::exception&) {
+            // The link is being given up anyway.
+        }
         try {
             link->Close();
         } catch (const std::exception&) {

@@ -19,6 +19,10 @@ constexpr int kLongestDrainMs = 2000;
 // What a controller may take to start its answer, beyond the wire time of the frames: a busy
 // one answers well after a second now and then.
 constexpr int kTurnaroundMs = 800;
+// Before a run ends after an unanswered request, the line must have been silent this long (a busy
+// controller answers up to a few seconds late), and the run waits at most the longest.
+constexpr int kQuietMs = 3000;
+constexpr int kLongestQuietMs = 6000;
 // Requests kept open; an older one has long been answered or lost.
 constexpr size_t kOpenLimit = 64;
 
@@ -135,6 +139,27 @@ TTransactionResult TTransactor::Transact(const QByteArray& request) {
     return result;
 }
 
+void TTransactor::LeaveQuiet() {
+    // Only a data request's late answer could be taken by whoever talks to the controller next;
+    // the settle reads' answers fit no request of a sweep.
+    QElapsedTimer spent;
+    spent.start();
+    const int silence = FSilenceMs;
+    for (;;) {
+        const auto open = std::find_if(FOpen.begin(), FOpen.end(),
+                                       [](const TOpen& request) { return !request.Settle; });
+        const qint64 left = kLongestQuietMs - spent.elapsed();
+        if (open == FOpen.end() || left <= 0)
+            break;
+        const QByteArray request = open->Frame;
+        QByteArray reply;
+        FSilenceMs = qMax(2 * AttemptTimeoutMs(request), kQuietMs);
+        if (Collect(request, {}, int(left), true, reply) == TTaken::None)
+            break;
+    }
+    FSilenceMs = silence;
+}
+
 TTransactor::TTaken TTransactor::Settle(const QByteArray& request, QByteArray& reply) {
     // 1 to 8 registers from the start of the memory window: shorter than any block a sweep
     // reads, and of a length no other open settle request has.
@@ -155,11 +180,8 @@ TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteA
                                          int waitMs, bool untilSilent, QByteArray& reply) {
     const QDeadlineTimer deadline(waitMs, Qt::PreciseTimer);
     for (;;) {
-        QDeadlineTimer next = deadline;
-        if (untilSilent)
-            next = qMin(deadline, QDeadlineTimer(FSilenceMs, Qt::PreciseTimer));
         QByteArray frame;
-        if (!NextFrame(At(request, 0), next, frame))
+        if (!NextFrame(At(request, 0), deadline, untilSilent, frame))
             return TTaken::None;
         // The oldest open request the reply can answer; every older one has been answered or
         // lost, since the controller answers in order.
@@ -194,7 +216,8 @@ TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteA
     }
 }
 
-bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& frame) {
+bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSilent,
+                            QByteArray& frame) {
     QElapsedTimer sinceByte;
     sinceByte.start();
     QByteArray dropped;
@@ -226,10 +249,12 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& f
             FBuffer.remove(0, length);
             return true;
         }
-        // A frame begun waits for its next byte at most the silence; then it is broken.
+        // A frame begun waits for its next byte at most the silence; then it is broken. Waiting
+        // until silent, the wait ends once no byte has come for the silence: never inside a frame
+        // that is still arriving.
         QDeadlineTimer wait = deadline;
         const bool begun = !FBuffer.isEmpty();
-        if (begun)
+        if (begun || untilSilent)
             wait = qMin(deadline, QDeadlineTimer(qMax<qint64>(0, FSilenceMs - sinceByte.elapsed()),
                                                  Qt::PreciseTimer));
         if (FLink.WaitForBytes(wait)) {

@@ -51,6 +51,11 @@ public:
 
     TTransactionResult Transact(const QByteArray& request);
 
+    // Before the link is given up: while a request may still be answered, waits until the line
+    // has been silent for a few seconds, so that its late answer cannot reach whoever talks to
+    // the controller next.
+    void LeaveQuiet();
+
 private:
     enum class TTaken { None, Answer, Exception, Settled };
     struct TOpen {
@@ -64,7 +69,7 @@ private:
                    bool untilSilent, QByteArray& reply);
     TTaken Settle(const QByteArray& request, QByteArray& reply);
     // The next complete frame from the slave whose CRC checks; broken bytes are dropped.
-    bool NextFrame(quint8 slave, QDeadlineTimer deadline, QByteArray& frame);
+    bool NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSilent, QByteArray& frame);
     void Send(const QByteArray& frame, bool settle);
     int AttemptTimeoutMs(const QByteArray& request) const;
     void Note(char direction, const QByteArray& frame, const QString& verdict);

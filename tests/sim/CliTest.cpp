@@ -270,6 +270,25 @@ TEST_P(CliCommands, BadInputIsRefusedBeforeAnythingIsSent) {
               2);
 }
 
+// A run that gives up on a late answer waits for it before it ends: the next run's first block
+// never gets the answer meant for the last one. (Over TCP each run has a connection of its own;
+// on a serial line the late answer would reach the next run.)
+TEST_P(CliCommands, ALateAnswerNeverReachesTheNextRun) {
+    // Reply 129, the second run's first block, comes two seconds late.
+    auto sim = Sim({QStringLiteral("--late"), QStringLiteral("2000:129")});
+    const QString file = Path(QStringLiteral("read.txt"));
+    const QStringList read =
+        Link(*sim) + QStringList{QStringLiteral("read"), QStringLiteral("--memory-model=1"),
+                                 QStringLiteral("-o"), file};
+    EXPECT_EQ(RunCli(read).Exit, 0);
+    EXPECT_EQ(RunCli(QStringList{QStringLiteral("--retries=0")} + read).Exit, 3);
+    const TCliRun again = RunCli(read);
+    ASSERT_EQ(again.Exit, 0) << again.Err.toStdString();
+    QFile readFile(file);
+    ASSERT_TRUE(readFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QByteArray::fromHex(readFile.readAll()), DefaultBytes(0, 4096));
+}
+
 // Faults from the simulator end in a correct memory and status 0, or in status 3: never in
 // status 0 over a wrong byte. QUORRIN_CLI_FAULT_SWEEPS sets the number of sweeps (1 by default),
 // QUORRIN_FAULT_SEED the first seed.
