@@ -63,6 +63,13 @@ protected:
                 QStringLiteral("--slave"),  QStringLiteral("1")};
     }
     QString Path(const QString& name) const { return FDir.filePath(name); }
+    // Writes the file in the test's folder (replacing it) and returns its path.
+    QString Write(const QString& name, const QByteArray& content) const {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        return file.fileName();
+    }
     QJsonObject Records() const {
         QFile file(Path(QStringLiteral("state.json")));
         return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll())
@@ -87,13 +94,10 @@ TEST_P(CliCommands, EveryCommandDoesItsWorkAndSaysSo) {
     const QStringList link = Link(*sim);
 
     // Without link options, the window's settings file names the link and the slave.
-    const QString ini = Path(QStringLiteral("Tolma.ini"));
-    QFile settings(ini);
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(QStringLiteral("[COM]\nID=1\nPORT=%1\nBaudrate=2\nParity=0\n")
-                       .arg(sim->PtyPath())
-                       .toUtf8());
-    settings.close();
+    const QString ini = Write(QStringLiteral("Tolma.ini"),
+                              QStringLiteral("[COM]\nID=1\nPORT=%1\nBaudrate=2\nParity=0\n")
+                                  .arg(sim->PtyPath())
+                                  .toUtf8());
     TCliRun run = RunCli(
         {QStringLiteral("--settings"), ini, QStringLiteral("--json"), QStringLiteral("test")});
     ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
@@ -159,11 +163,7 @@ TEST_P(CliCommands, EveryCommandDoesItsWorkAndSaysSo) {
     QRandomGenerator random(7);
     for (char& b : picture)
         b = char(random.bounded(256));
-    const QString written = Path(QStringLiteral("picture.txt"));
-    QFile pictureFile(written);
-    ASSERT_TRUE(pictureFile.open(QIODevice::WriteOnly));
-    pictureFile.write(picture.toHex().toUpper());
-    pictureFile.close();
+    const QString written = Write(QStringLiteral("picture.txt"), picture.toHex().toUpper());
     run = RunCli(link + QStringList{QStringLiteral("--json"), QStringLiteral("write"),
                                     QStringLiteral("--memory-model"), QStringLiteral("공압기전체"),
                                     written, QStringLiteral("--verify")});
@@ -176,9 +176,7 @@ TEST_P(CliCommands, EveryCommandDoesItsWorkAndSaysSo) {
     QByteArray changed = picture;
     const int offset = WritePlan(2).at(3).Offset + 5;
     changed[offset] = char(quint8(changed[offset]) ^ 0x01);
-    ASSERT_TRUE(pictureFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    pictureFile.write(changed.toHex());
-    pictureFile.close();
+    Write(QStringLiteral("picture.txt"), changed.toHex());
     run = RunCli(link + QStringList{QStringLiteral("verify"), QStringLiteral("--memory-model"),
                                     QStringLiteral("2"), written});
     EXPECT_EQ(run.Exit, 5);
@@ -197,11 +195,7 @@ TEST_P(CliCommands, EveryCommandDoesItsWorkAndSaysSo) {
 TEST_P(CliCommands, BadInputIsRefusedBeforeAnythingIsSent) {
     auto sim = Sim();
     const QStringList link = Link(*sim);
-    const QString memory = Path(QStringLiteral("short.txt"));
-    QFile shortFile(memory);
-    ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
-    shortFile.write("00112233");
-    shortFile.close();
+    const QString memory = Write(QStringLiteral("short.txt"), "00112233");
     const QStringList hour{QStringLiteral("hour"),
                            QStringLiteral("--model"),
                            QStringLiteral("1"),
@@ -307,11 +301,7 @@ TEST_P(CliCommands, FaultsEndCorrectOrFailedNeverWrong) {
         QByteArray picture(4096, '\0');
         for (char& b : picture)
             b = char(plan.bounded(256));
-        const QString file = Path(QStringLiteral("faults-%1.txt").arg(n));
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(picture.toHex());
-        out.close();
+        const QString file = Write(QStringLiteral("faults-%1.txt").arg(n), picture.toHex());
         const int row = int(plan.bounded(3));
         const TCliRun write = RunCli(
             Link(*sim) + QStringList{QStringLiteral("write"), QStringLiteral("--verify"),
