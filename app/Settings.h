@@ -5,8 +5,8 @@
 // The settings record. Reading squeezes the short fields to their width in bytes of the system
 // code page; the file itself keeps whatever was written.
 struct TTolma1Table {
-    QString ID;        // 2: slave ID
-    QString PORT;      // 1: serial port number
+    QString ID;        // 3: slave ID
+    QString PORT;      // whole: serial port number or device path
     QString Baudrate;  // 1: baud-rate row
     QString Parity;    // 1: parity row
     QString Model;     // 1: hour-meter model row

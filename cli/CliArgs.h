@@ -21,6 +21,7 @@ struct TCliArgs {
     QStringList Flags;              // --json, --verify, --help, --version
 
     bool Has(const QString& name) const { return Values.contains(name); }
+    QString Value(const QString& name) const { return Values.value(name); }
     bool Flag(const QString& name) const { return Flags.contains(name); }
 };
 

@@ -60,6 +60,7 @@ struct TPlan {
     int FileBytes = 0;
     QString File;
     bool Verify = false;  // write --verify
+    TTransactionOptions Options;
 };
 
 const std::array<int, 3> kBaudRates{9600, 19200, 38400};
@@ -96,7 +97,7 @@ TLinkChoice ChooseLink(const TCliArgs& args, const std::optional<TTolma1Table>& 
     if (args.Has(QStringLiteral("lan"))) {
         if (args.Has(QStringLiteral("baud")) || args.Has(QStringLiteral("parity")))
             throw ECliUsage(QStringLiteral("--baud and --parity belong to a serial link"));
-        const QString value = args.Values.value(QStringLiteral("lan"));
+        const QString value = args.Value(QStringLiteral("lan"));
         const qsizetype colon = value.lastIndexOf(u':');
         if (colon <= 0)
             throw ECliUsage(QStringLiteral("--lan: '%1' is not HOST:PORT").arg(value));
@@ -106,7 +107,7 @@ TLinkChoice ChooseLink(const TCliArgs& args, const std::optional<TTolma1Table>& 
         return link;
     }
     if (args.Has(QStringLiteral("serial"))) {
-        link.Port = PortName(args.Values.value(QStringLiteral("serial")));
+        link.Port = PortName(args.Value(QStringLiteral("serial")));
     } else if (settings && !settings->PORT.isEmpty()) {
         link.Port = QStringLiteral("COM") + settings->PORT;
         link.Baud = kBaudRates.at(size_t(qBound(0, SettingRow(settings->Baudrate), 2)));
@@ -117,14 +118,14 @@ TLinkChoice ChooseLink(const TCliArgs& args, const std::optional<TTolma1Table>& 
             QStringLiteral("no link: give --serial or --lan, or a settings file with a PORT"));
     }
     if (args.Has(QStringLiteral("baud"))) {
-        const QString text = args.Values.value(QStringLiteral("baud"));
+        const QString text = args.Value(QStringLiteral("baud"));
         const qint64 baud = CliNumber(QStringLiteral("baud"), text, 1, 38400);
         if (std::find(kBaudRates.begin(), kBaudRates.end(), int(baud)) == kBaudRates.end())
             throw ECliUsage(QStringLiteral("--baud: %1 is not 9600, 19200 or 38400").arg(text));
         link.Baud = int(baud);
     }
     if (args.Has(QStringLiteral("parity")))
-        link.Parity = ParityOf(args.Values.value(QStringLiteral("parity")));
+        link.Parity = ParityOf(args.Value(QStringLiteral("parity")));
     return link;
 }
 
@@ -164,13 +165,9 @@ int PlanEnd(const std::vector<TMemoryBlock>& blocks) {
     return end;
 }
 
-QString Text(const TCliArgs& args, const QString& name) {
-    return args.Values.value(name);
-}
-
 // A suffix or board field: empty or omitted is sent as 0xFF.
 QString Field(const TCliArgs& args, const QString& name, qint64 max) {
-    const QString text = Text(args, name);
+    const QString text = args.Value(name);
     return text.isEmpty() ? QString() : QString::number(CliNumber(name, text, 0, max));
 }
 
@@ -178,7 +175,7 @@ void PlanHour(const TCliArgs& args, TPlan& plan) {
     if (!args.Has(QStringLiteral("model")))
         throw ECliUsage(QStringLiteral("hour needs --model"));
     const int model =
-        CliRow(QStringLiteral("model"), Text(args, QStringLiteral("model")), HourModelNames());
+        CliRow(QStringLiteral("model"), args.Value(QStringLiteral("model")), HourModelNames());
     const THourLayout layout = HourLayout(model);
     const bool wide = model <= 1;
     // The limits keep each value, times the factor the frame applies, inside its field.
@@ -210,7 +207,7 @@ void PlanHour(const TCliArgs& args, TPlan& plan) {
         }
         if (!args.Has(name))
             throw ECliUsage(QStringLiteral("hour --model %1 needs --%2").arg(model).arg(name));
-        values.*box.Box = QString::number(CliNumber(name, Text(args, name), 0, box.Max));
+        values.*box.Box = QString::number(CliNumber(name, args.Value(name), 0, box.Max));
         written << name + u'=' + values.*box.Box;
     }
     plan.Request = BuildHourRequest(plan.Slave, model, values);
@@ -218,6 +215,15 @@ void PlanHour(const TCliArgs& args, TPlan& plan) {
 }
 
 TPlan MakePlan(const TCliArgs& args) {
+    TPlan plan;
+    plan.Verify = args.Flag(QStringLiteral("verify"));
+    if (args.Has(QStringLiteral("retries")))
+        plan.Options.Retries =
+            int(CliNumber(QStringLiteral("retries"), args.Value(QStringLiteral("retries")), 0, 20));
+    if (args.Has(QStringLiteral("timeout")))
+        plan.Options.TimeoutMs = int(
+            CliNumber(QStringLiteral("timeout"), args.Value(QStringLiteral("timeout")), 1, 60000));
+
     std::optional<TTolma1Table> settings;
     const bool needSettings =
         (!args.Has(QStringLiteral("serial")) && !args.Has(QStringLiteral("lan"))) ||
@@ -225,18 +231,17 @@ TPlan MakePlan(const TCliArgs& args) {
     if (needSettings) {
         const QString path =
             args.Has(QStringLiteral("settings"))
-                ? Text(args, QStringLiteral("settings"))
+                ? args.Value(QStringLiteral("settings"))
                 : SettingsFileLocation(QCoreApplication::applicationDirPath(), UserSettingsDir());
         if (args.Has(QStringLiteral("settings")) && !QFileInfo(path).isFile())
             throw ECliUsage(QStringLiteral("--settings: %1 is not a file").arg(path));
         if (QFileInfo(path).isFile())
             settings = ReadTolmaFile(path);
     }
-    TPlan plan;
     plan.Link = ChooseLink(args, settings);
     if (args.Has(QStringLiteral("slave")))
         plan.Slave =
-            quint8(CliNumber(QStringLiteral("slave"), Text(args, QStringLiteral("slave")), 1, 247));
+            quint8(CliNumber(QStringLiteral("slave"), args.Value(QStringLiteral("slave")), 1, 247));
     else if (settings && !settings->ID.isEmpty())
         plan.Slave = quint8(CliNumber(QStringLiteral("slave"), settings->ID.trimmed(), 1, 247));
     else
@@ -247,11 +252,11 @@ TPlan MakePlan(const TCliArgs& args) {
         plan.Request = BuildCommTestRequest(plan.Slave);
     } else if (command == QStringLiteral("suffix")) {
         const int row = args.Has(QStringLiteral("target"))
-                            ? CliRow(QStringLiteral("target"), Text(args, QStringLiteral("target")),
+                            ? CliRow(QStringLiteral("target"), args.Value(QStringLiteral("target")),
                                      SuffixModelNames())
                             : 0;
         const auto character = [&](const QString& name) {
-            const QString text = Text(args, name);
+            const QString text = args.Value(name);
             return text.isEmpty() ? QString() : CliCharacter(name, text);
         };
         const QString year = character(QStringLiteral("year"));
@@ -273,9 +278,9 @@ TPlan MakePlan(const TCliArgs& args) {
         if (!args.Has(QStringLiteral("memory-model")))
             throw ECliUsage(QStringLiteral("%1 needs --memory-model").arg(command));
         plan.MemoryRow = CliRow(QStringLiteral("memory-model"),
-                                Text(args, QStringLiteral("memory-model")), MemoryModelNames());
+                                args.Value(QStringLiteral("memory-model")), MemoryModelNames());
         if (command == QStringLiteral("read")) {
-            plan.File = Text(args, QStringLiteral("output"));
+            plan.File = args.Value(QStringLiteral("output"));
             if (plan.File.isEmpty())
                 throw ECliUsage(QStringLiteral("read needs -o FILE"));
             const QFileInfo target(plan.File);
@@ -369,7 +374,7 @@ public:
     }
 
     // A read sweep into image; false when a block got no valid answer.
-    bool ReadSweep(std::vector<quint8>& image, QString& text, TOutcome& outcome) {
+    bool ReadSweep(std::vector<quint8>& image, TOutcome& outcome) {
         const std::vector<TMemoryBlock> blocks = ReadPlan(FPlan.MemoryRow);
         TProgress progress(QStringLiteral("read"), int(blocks.size()));
         for (size_t k = 0; k < blocks.size(); ++k) {
@@ -381,7 +386,6 @@ public:
             }
             const QByteArray data = reply.mid(3, b.Length);
             std::copy(data.begin(), data.end(), image.begin() + b.Offset);
-            text += QString::fromLatin1(data.toHex().toUpper());
             progress.Step(int(k + 1));
         }
         return true;
@@ -408,8 +412,7 @@ public:
     // Reads the memory back and compares it with the plan's image where the write plan writes.
     void Verify(TOutcome& outcome) {
         std::vector<quint8> memory(kImageSize, 0);
-        QString text;
-        if (!ReadSweep(memory, text, outcome))
+        if (!ReadSweep(memory, outcome))
             return;
         int compared = 0;
         for (const TMemoryBlock& b : WritePlan(FPlan.MemoryRow)) {
@@ -461,9 +464,13 @@ TOutcome RunCommand(const QString& command, TRunner& runner, const TPlan& plan) 
     }
     if (command == QStringLiteral("read")) {
         std::vector<quint8> image(kImageSize, 0);
-        QString text;
-        if (!runner.ReadSweep(image, text, outcome))
+        if (!runner.ReadSweep(image, outcome))
             return outcome;
+        // The blocks of a read run from offset 0 without a gap: the text is the bytes up to the
+        // plan's end, as the window's read builds it.
+        const int bytes = PlanEnd(ReadPlan(plan.MemoryRow));
+        const QString text = QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(image.data()), bytes).toHex().toUpper());
         try {
             WriteMemoryFile(plan.File, EncodeMemoryFile(text, TTextMark::None));
         } catch (const EQuorrin& e) {
@@ -471,9 +478,9 @@ TOutcome RunCommand(const QString& command, TRunner& runner, const TPlan& plan) 
             outcome.Result = e.Message();
             return outcome;
         }
-        outcome.Lines << QStringLiteral("read %1 bytes to %2")
-                             .arg(QString::number(text.size() / 2), plan.File);
-        outcome.Json.insert(QStringLiteral("bytes_read"), int(text.size() / 2));
+        outcome.Lines
+            << QStringLiteral("read %1 bytes to %2").arg(QString::number(bytes), plan.File);
+        outcome.Json.insert(QStringLiteral("bytes_read"), bytes);
         return outcome;
     }
     if (command == QStringLiteral("write")) {
@@ -508,30 +515,17 @@ int RunCli(const QStringList& arguments) {
             return kCliDone;
         }
         plan = MakePlan(args);
-        plan.Verify = args.Flag(QStringLiteral("verify"));
     } catch (const ECliUsage& e) {
         return usage(QString::fromStdString(e.what()));
     }
-    TTransactionOptions options;
-    try {
-        if (args.Has(QStringLiteral("retries")))
-            options.Retries = int(
-                CliNumber(QStringLiteral("retries"), Text(args, QStringLiteral("retries")), 0, 20));
-        if (args.Has(QStringLiteral("timeout")))
-            options.TimeoutMs = int(CliNumber(QStringLiteral("timeout"),
-                                              Text(args, QStringLiteral("timeout")), 1, 60000));
-    } catch (const ECliUsage& e) {
-        return usage(QString::fromStdString(e.what()));
-    }
-
     // The record before the controller: a command that cannot be logged is not carried out.
     TProductionLog log;
     TTrace trace;
     QString error;
-    if (args.Has(QStringLiteral("log")) && !log.Open(Text(args, QStringLiteral("log")), error))
+    if (args.Has(QStringLiteral("log")) && !log.Open(args.Value(QStringLiteral("log")), error))
         return usage(error);
     if (args.Has(QStringLiteral("trace")) &&
-        !trace.Open(Text(args, QStringLiteral("trace")), error))
+        !trace.Open(args.Value(QStringLiteral("trace")), error))
         return usage(error);
 
     std::unique_ptr<TLinkIo> link;
@@ -552,7 +546,7 @@ int RunCli(const QStringList& arguments) {
             QStringLiteral("the link could not be opened: %1").arg(QString::fromUtf8(e.what()));
     }
     if (outcome.Exit == kCliDone) {
-        TTransactor transactor(*link, options);
+        TTransactor transactor(*link, plan.Options);
         if (trace.IsOpen())
             transactor.Trace = [&](char direction, const QByteArray& frame,
                                    const QString& verdict) {

@@ -32,7 +32,7 @@ void TLinkIo::RaisePendingError() {
         std::rethrow_exception(std::exchange(FError, nullptr));
 }
 
-bool TLinkIo::WaitUntil(const std::function<bool()>& ready, QDeadlineTimer deadline) {
+bool TLinkIo::WaitUntil(const std::function<bool()>& ready, QDeadlineTimer deadline, bool poll) {
     RaisePendingError();
     if (ready())
         return true;
@@ -41,19 +41,18 @@ bool TLinkIo::WaitUntil(const std::function<bool()>& ready, QDeadlineTimer deadl
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &TLinkIo::Wake, &loop, [&] {
+    const auto look = [&] {
         if (FError || ready())
             loop.quit();
-    });
-    // Whatever reports progress without a notification of its own (a connection being made) is
-    // looked at every few milliseconds as well.
-    QTimer poll;
-    poll.setInterval(2);
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (FError || ready())
-            loop.quit();
-    });
-    poll.start();
+    };
+    connect(this, &TLinkIo::Wake, &loop, look);
+    // What makes progress without a notification of its own (a connection being made) is looked
+    // at every few milliseconds.
+    QTimer pollTimer;
+    pollTimer.setInterval(2);
+    connect(&pollTimer, &QTimer::timeout, &loop, look);
+    if (poll)
+        pollTimer.start();
     const qint64 left = deadline.remainingTime();
     if (left == 0)
         return ready();
@@ -136,7 +135,7 @@ TLanLinkIo::~TLanLinkIo() = default;
 
 void TLanLinkIo::Open(QDeadlineTimer deadline) {
     FClient->Open();
-    if (!WaitUntil([this] { return FClient->Active(); }, deadline)) {
+    if (!WaitUntil([this] { return FClient->Active(); }, deadline, true)) {
         FClient->Close();
         throw ESocketError(QStringLiteral("no connection to %1:%2 in time")
                                .arg(FClient->Host())

@@ -44,8 +44,9 @@ public:
 protected:
     void Arrived(const QByteArray& bytes);
     void RaisePendingError();
-    // Runs the event loop until ready() holds, an error is reported or the deadline passes.
-    bool WaitUntil(const std::function<bool()>& ready, QDeadlineTimer deadline);
+    // Runs the event loop until ready() holds, an error is reported or the deadline passes;
+    // with poll, ready() is also looked at every few milliseconds, for progress nothing reports.
+    bool WaitUntil(const std::function<bool()>& ready, QDeadlineTimer deadline, bool poll = false);
 
 signals:
     // Bytes arrived or an error was reported: a wait looks again.

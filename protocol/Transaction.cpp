@@ -6,8 +6,8 @@
 #include "link/LinkIo.h"
 #include "operations/MemoryCopyPlan.h"
 #include "operations/RequestLedger.h"
-#include "protocol/CRC16.h"
 #include "protocol/Frames.h"
+#include "protocol/HexDisplay.h"
 
 #include <algorithm>
 
@@ -55,20 +55,13 @@ int ReplyFrameLength(const QByteArray& received) {
     return received.size() < 3 ? 0 : 5 + At(received, 2);
 }
 
-bool CrcChecks(const QByteArray& frame) {
-    if (frame.size() < 4)
-        return false;
-    const qsizetype n = frame.size() - 2;
-    return CalcCRC16(AsBytes(frame), quint16(n)) == ((At(frame, n) << 8) | At(frame, n + 1));
-}
-
 TTransactor::TTransactor(TLinkIo& link, TTransactionOptions options)
     : FLink(link), FRetries(qMax(0, options.Retries)), FTimeoutMs(options.TimeoutMs) {
     const int speed = link.LineSpeed();
     // A serial line: a few characters of silence, plus the delay with which USB adapters hand
     // bytes over. A TCP stream to a gateway may split a reply anywhere.
     const int characterMs = speed > 0 ? (link.BitsPerByte() * 1000 + speed - 1) / speed : 0;
-    FSilenceMs = options.SilenceMs > 0 ? options.SilenceMs : speed > 0 ? 20 + 4 * characterMs : 100;
+    FSilenceMs = speed > 0 ? 20 + 4 * characterMs : 100;
 }
 
 int TTransactor::AttemptTimeoutMs(const QByteArray& request) const {
@@ -128,11 +121,11 @@ TTransactionResult TTransactor::Transact(const QByteArray& request) {
             }
         }
         Send(request, false);
-        TTaken how = Collect(request, {}, AttemptTimeoutMs(request), false, reply);
+        TTaken how = Collect(request, {}, AttemptTimeoutMs(request), 0, reply);
         // No answer in time: it may still be on its way, and is taken if it comes before the
         // line falls silent.
         if (how == TTaken::None)
-            how = Collect(request, {}, kLongestDrainMs, true, reply);
+            how = Collect(request, {}, kLongestDrainMs, FSilenceMs, reply);
         if (taken(how, reply))
             return result;
     }
@@ -144,7 +137,6 @@ void TTransactor::LeaveQuiet() {
     // the settle reads' answers fit no request of a sweep.
     QElapsedTimer spent;
     spent.start();
-    const int silence = FSilenceMs;
     for (;;) {
         const auto open = std::find_if(FOpen.begin(), FOpen.end(),
                                        [](const TOpen& request) { return !request.Settle; });
@@ -153,11 +145,10 @@ void TTransactor::LeaveQuiet() {
             break;
         const QByteArray request = open->Frame;
         QByteArray reply;
-        FSilenceMs = qMax(2 * AttemptTimeoutMs(request), kQuietMs);
-        if (Collect(request, {}, int(left), true, reply) == TTaken::None)
+        const int quietMs = qMax(2 * AttemptTimeoutMs(request), kQuietMs);
+        if (Collect(request, {}, int(left), quietMs, reply) == TTaken::None)
             break;
     }
-    FSilenceMs = silence;
 }
 
 TTransactor::TTaken TTransactor::Settle(const QByteArray& request, QByteArray& reply) {
@@ -173,15 +164,15 @@ TTransactor::TTaken TTransactor::Settle(const QByteArray& request, QByteArray& r
     }
     Send(settle, true);
     // Something on the line is late: the settle waits out twice an attempt's time.
-    return Collect(request, settle, 2 * AttemptTimeoutMs(settle), false, reply);
+    return Collect(request, settle, 2 * AttemptTimeoutMs(settle), 0, reply);
 }
 
 TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteArray& settle,
-                                         int waitMs, bool untilSilent, QByteArray& reply) {
+                                         int waitMs, int quietMs, QByteArray& reply) {
     const QDeadlineTimer deadline(waitMs, Qt::PreciseTimer);
     for (;;) {
         QByteArray frame;
-        if (!NextFrame(At(request, 0), deadline, untilSilent, frame))
+        if (!NextFrame(At(request, 0), deadline, quietMs, frame))
             return TTaken::None;
         // The oldest open request the reply can answer; every older one has been answered or
         // lost, since the controller answers in order.
@@ -216,8 +207,7 @@ TTransactor::TTaken TTransactor::Collect(const QByteArray& request, const QByteA
     }
 }
 
-bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSilent,
-                            QByteArray& frame) {
+bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, int quietMs, QByteArray& frame) {
     QElapsedTimer sinceByte;
     sinceByte.start();
     QByteArray dropped;
@@ -239,7 +229,7 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSil
             }
             if (length == 0 || FBuffer.size() < length)
                 break;
-            if (!CrcChecks(FBuffer.left(length))) {
+            if (!CheckCRC16(FBuffer.left(length))) {
                 crcFailed = true;
                 dropFirst();
                 continue;
@@ -249,13 +239,13 @@ bool TTransactor::NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSil
             FBuffer.remove(0, length);
             return true;
         }
-        // A frame begun waits for its next byte at most the silence; then it is broken. Waiting
-        // until silent, the wait ends once no byte has come for the silence: never inside a frame
-        // that is still arriving.
+        // A frame begun waits for its next byte at most the silence; then it is broken. Between
+        // frames, a quiet period ends the wait: never inside a frame that is still arriving.
         QDeadlineTimer wait = deadline;
         const bool begun = !FBuffer.isEmpty();
-        if (begun || untilSilent)
-            wait = qMin(deadline, QDeadlineTimer(qMax<qint64>(0, FSilenceMs - sinceByte.elapsed()),
+        const int gapMs = begun ? FSilenceMs : quietMs;
+        if (gapMs > 0)
+            wait = qMin(deadline, QDeadlineTimer(qMax<qint64>(0, gapMs - sinceByte.elapsed()),
                                                  Qt::PreciseTimer));
         if (FLink.WaitForBytes(wait)) {
             FBuffer += FLink.Take();

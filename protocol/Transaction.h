@@ -16,13 +16,9 @@ class TLinkIo;
 // complete; -1 when the bytes cannot begin a reply (a function this program never asks for).
 int ReplyFrameLength(const QByteArray& received);
 
-// A complete frame whose CRC checks.
-bool CrcChecks(const QByteArray& frame);
-
 struct TTransactionOptions {
     int Retries = 3;    // further attempts after the first
     int TimeoutMs = 0;  // per attempt; 0: from the line speed
-    int SilenceMs = 0;  // a gap that ends a broken reply; 0: from the line speed
 };
 
 struct TTransactionResult {
@@ -63,13 +59,14 @@ private:
         bool Settle;
     };
     // Takes the frames that arrive until the request is answered (or, with settle, the settle
-    // request is) or the wait ends: at the deadline, or with untilSilent once the line has been
-    // silent for the silence period.
-    TTaken Collect(const QByteArray& request, const QByteArray& settle, int waitMs,
-                   bool untilSilent, QByteArray& reply);
+    // request is) or the wait ends: at the deadline, or, when quietMs is not 0, once no byte has
+    // come for quietMs.
+    TTaken Collect(const QByteArray& request, const QByteArray& settle, int waitMs, int quietMs,
+                   QByteArray& reply);
     TTaken Settle(const QByteArray& request, QByteArray& reply);
-    // The next complete frame from the slave whose CRC checks; broken bytes are dropped.
-    bool NextFrame(quint8 slave, QDeadlineTimer deadline, bool untilSilent, QByteArray& frame);
+    // The next complete frame from the slave whose CRC checks; broken bytes are dropped. The
+    // wait ends at the deadline, or with quietMs (not 0) once no byte has come for that long.
+    bool NextFrame(quint8 slave, QDeadlineTimer deadline, int quietMs, QByteArray& frame);
     void Send(const QByteArray& frame, bool settle);
     int AttemptTimeoutMs(const QByteArray& request) const;
     void Note(char direction, const QByteArray& frame, const QString& verdict);
